@@ -1,5 +1,37 @@
 #include "support/error_text.h"
 
+#include "support/builtin_texts.h"
+#include "support/exceptions.h"
+
+#include <cxxabi.h>
+#include <exception>
+#include <new>
+#include <typeinfo>
+
+namespace {
+
+// The class name from a mangled type name, for the plain cases "<length><name>" and
+// "St<length><name>" (a class of namespace std); anything else stays mangled. This keeps a
+// demangler out of the loader.
+std::string ClassNameOf(const char *Mangled) {
+    std::string Prefix;
+    const char *P = Mangled;
+    if (P[0] == 'S' && P[1] == 't') {
+        Prefix = "std::";
+        P += 2;
+    }
+    size_t Length = 0;
+    const char *Digits = P;
+    while (*P >= '0' && *P <= '9' && Length < 4096)
+        Length = Length * 10 + static_cast<size_t>(*P++ - '0');
+    std::string Name(P);
+    if (P == Digits || Name.size() != Length)
+        return std::string(Mangled);
+    return Prefix + Name;
+}
+
+} // namespace
+
 uint32_t TrimSystemMessageLength(const char *Text, uint32_t Length) {
     while (Length > 0) {
         unsigned char Last = static_cast<unsigned char>(Text[Length - 1]);
@@ -8,4 +40,31 @@ uint32_t TrimSystemMessageLength(const char *Text, uint32_t Length) {
         --Length;
     }
     return Length;
+}
+
+std::string TerminateSentence(const std::string &S, const TCharScanner &Scanner) {
+    if (S.empty())
+        return S;
+    unsigned char Last = static_cast<unsigned char>(S[LastCharStart(S, Scanner) - 1]);
+    if (Last > '.')
+        return S + '.';
+    return S;
+}
+
+std::string CurrentExceptionText() {
+    // The type of the object being handled, whatever it is (also for objects that do not derive
+    // from std::exception); null outside any handler.
+    std::type_info *Type = abi::__cxa_current_exception_type();
+    std::exception_ptr Current = std::current_exception();
+    if (!Type || !Current)
+        return "[ExceptObject=nil]";
+    try {
+        std::rethrow_exception(Current);
+    } catch (const Exception &E) {
+        return TerminateSentence(E.Message());
+    } catch (const std::bad_alloc &) {
+        return TerminateSentence(OutOfMemoryText);
+    } catch (...) {
+    }
+    return ClassNameOf(Type->name());
 }
