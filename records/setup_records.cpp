@@ -1,0 +1,54 @@
+#include "records/setup_records.h"
+
+#include "setupdata/block_reader.h"
+#include "support/builtin_texts.h"
+#include "support/exceptions.h"
+
+namespace {
+
+uint32_t LoadLe32(const uint8_t *P) {
+    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+}
+
+// A string is read in steps of this size, so memory follows the bytes that really arrive.
+constexpr int32_t StringGrowStep = 65536;
+
+} // namespace
+
+int32_t TSetupHeaderRec::LanguageEntryCount() const {
+    return static_cast<int32_t>(LoadLe32(Fixed + SetupHeaderEntryCountOffset));
+}
+
+uint32_t TSetupLanguageEntry::LanguageID() const { return LoadLe32(Fixed + 0); }
+uint32_t TSetupLanguageEntry::CodePage() const { return LoadLe32(Fixed + 4); }
+
+void ReadSetupRecord(TCompressedBlockReader &Reader, std::string *Strings, int N, void *Fixed,
+                     int F) {
+    for (int K = 0; K < N; ++K) {
+        uint8_t LengthBytes[4];
+        Reader.Read(LengthBytes, 4);
+        int32_t Length = static_cast<int32_t>(LoadLe32(LengthBytes));
+        if (Length < 0)
+            throw ECompressDataError(CompressedBlockCorruptText);
+        std::string Value;
+        for (int32_t Done = 0; Done < Length;) {
+            int32_t Step = Length - Done < StringGrowStep ? Length - Done : StringGrowStep;
+            Value.resize(static_cast<size_t>(Done) + Step);
+            Reader.Read(&Value[Done], Step);
+            Done += Step;
+        }
+        Strings[K].swap(Value);
+    }
+    if (F > 0)
+        Reader.Read(Fixed, F);
+}
+
+void ReadSetupRecord(TCompressedBlockReader &Reader, TSetupHeaderRec &Header) {
+    ReadSetupRecord(Reader, Header.Strings, SetupHeaderStringCount, Header.Fixed,
+                    SetupHeaderFixedSize);
+}
+
+void ReadSetupRecord(TCompressedBlockReader &Reader, TSetupLanguageEntry &Entry) {
+    ReadSetupRecord(Reader, Entry.Strings, SetupLanguageStringCount, Entry.Fixed,
+                    SetupLanguageFixedSize);
+}

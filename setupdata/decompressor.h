@@ -1,0 +1,35 @@
+// The decompressor interface of the block reader: a decompressor pulls its compressed input
+// through a bound callback that it borrows (in practice the block reader's SupplyInput).
+#pragma once
+
+#include <cstdint>
+
+// An object and one of its operations. Places up to Count bytes into Buffer and returns how
+// many it placed; 0 means the compressed input is exhausted.
+struct TCompressedInputProc {
+    void *Object = nullptr;
+    int32_t (*Proc)(void *Object, void *Buffer, int32_t Count) = nullptr;
+
+    int32_t operator()(void *Buffer, int32_t Count) const { return Proc(Object, Buffer, Count); }
+};
+
+class TCustomDecompressor {
+public:
+    explicit TCustomDecompressor(TCompressedInputProc InputProc) : FInputProc(InputProc) {}
+    TCustomDecompressor(const TCustomDecompressor &) = delete;
+    TCustomDecompressor &operator=(const TCustomDecompressor &) = delete;
+    virtual ~TCustomDecompressor() = default;
+
+    // Places exactly Count decompressed bytes into Buffer, continuing the current stream, or
+    // throws (ECompressDataError, ECompressInternalError, EOutOfMemory, or the callback's error).
+    virtual void DecompressTo(void *Buffer, int32_t Count) = 0;
+    // Forgets the current stream: the next DecompressTo starts a new one.
+    virtual void Reset() = 0;
+
+protected:
+    TCompressedInputProc FInputProc;
+};
+
+// Creates a decompressor of one kind bound to InputProc. Never returns null: a failed
+// allocation throws EOutOfMemory.
+using TDecompressorClassRef = TCustomDecompressor *(*)(TCompressedInputProc InputProc);

@@ -1,0 +1,154 @@
+#include "setupdata/lzma_decompressor.h"
+
+#include <cstring>
+#include <new>
+
+#include "setupdata/work_area.h"
+#include "support/builtin_texts.h"
+#include "support/exceptions.h"
+
+extern "C" {
+#include <LzmaDec.h>
+}
+
+struct TLZMADecompressor::TDecodeState {
+    CLzmaDec Dec;
+};
+
+namespace {
+
+// The probability table as the decoder sizes it: 1846 fixed entries plus 768 per literal
+// context, 16 bits each.
+size_t ProbabilityBytes(const CLzmaProps &Props) {
+    return (1846 + (size_t(768) << (Props.lc + Props.lp))) * sizeof(CLzmaProb);
+}
+
+[[noreturn]] void RaiseLzmaInternalError(int32_t Result) {
+    throw ECompressInternalError(std::string("lzma: ") +
+                                 FormatWithNumber(LzmaDecodeFailedPattern, Result));
+}
+
+} // namespace
+
+void RaiseLzmaDataError(int32_t Code) {
+    throw ECompressDataError(FormatWithNumber(LzmaDataErrorPattern, Code));
+}
+
+TCustomDecompressor *CreateLZMADecompressor(TCompressedInputProc InputProc) {
+    TCustomDecompressor *Result = new (std::nothrow) TLZMADecompressor(InputProc);
+    if (!Result)
+        throw EOutOfMemory();
+    return Result;
+}
+
+TLZMADecompressor::TLZMADecompressor(TCompressedInputProc InputProc)
+    : TCustomDecompressor(InputProc) {}
+
+TLZMADecompressor::~TLZMADecompressor() { ReleaseWorkArea(); }
+
+void TLZMADecompressor::Reset() {
+    FStreamReady = false;
+    FInputExhausted = false;
+    FInputPos = FInputLen = 0;
+}
+
+void TLZMADecompressor::ReleaseWorkArea() {
+    FreeWorkArea(FWorkArea, FWorkAreaSize);
+    FWorkArea = nullptr;
+    FWorkAreaSize = 0;
+}
+
+void TLZMADecompressor::PrepareStream() {
+    uint8_t Header[LZMA_PROPS_SIZE];
+    if (FInputProc(Header, LZMA_PROPS_SIZE) != LZMA_PROPS_SIZE)
+        RaiseLzmaDataError(1);
+    if (!FDecodeState) {
+        FDecodeState.reset(new (std::nothrow) TDecodeState);
+        if (!FDecodeState)
+            throw EOutOfMemory();
+    }
+    CLzmaDec &Dec = FDecodeState->Dec;
+    std::memset(&Dec, 0, sizeof(Dec));
+    if (Header[0] > 224)
+        RaiseLzmaDataError(3);
+    const uint32_t DictionarySize = uint32_t(Header[1]) | uint32_t(Header[2]) << 8 |
+                                    uint32_t(Header[3]) << 16 | uint32_t(Header[4]) << 24;
+    if (DictionarySize > LzmaMaxDictionarySize)
+        RaiseLzmaDataError(7);
+
+    CLzmaProps Props;
+    if (SRes Result = LzmaProps_Decode(&Props, Header, LZMA_PROPS_SIZE))
+        RaiseLzmaInternalError(Result);
+    // The decoder raises any dictionary below 4 KiB (0 included) to 4 KiB and uses that much
+    // of the buffer, so that is what the area holds.
+    const size_t ProbBytes = ProbabilityBytes(Props);
+    const size_t Needed = ProbBytes + Props.dicSize;
+    if (Needed != FWorkAreaSize) {
+        ReleaseWorkArea();
+        FWorkArea = AllocateWorkArea(Needed);
+        if (!FWorkArea)
+            throw EOutOfMemory();
+        FWorkAreaSize = Needed;
+    }
+
+    Dec.prop = Props;
+    Dec.probs = static_cast<CLzmaProb *>(FWorkArea);
+    Dec.numProbs = static_cast<UInt32>(ProbBytes / sizeof(CLzmaProb));
+    Dec.dic = static_cast<Byte *>(FWorkArea) + ProbBytes;
+    Dec.dicBufSize = Props.dicSize;
+    LzmaDec_Init(&Dec);
+    FStreamReady = true;
+}
+
+void TLZMADecompressor::RefillInput() {
+    FInputPos = 0;
+    FInputLen = 0;
+    if (FInputExhausted)
+        return;
+    int32_t Got = FInputProc(FInputBuf, InputBufSize);
+    if (Got <= 0)
+        FInputExhausted = true;
+    else
+        FInputLen = static_cast<uint32_t>(Got > InputBufSize ? InputBufSize : Got);
+}
+
+void TLZMADecompressor::DecompressTo(void *Buffer, int32_t Count) {
+    if (!FStreamReady)
+        PrepareStream();
+    CLzmaDec &Dec = FDecodeState->Dec;
+    uint8_t *Out = static_cast<uint8_t *>(Buffer);
+    while (Count > 0) {
+        if (Dec.dicPos == Dec.dicBufSize)
+            Dec.dicPos = 0;
+        if (FInputPos == FInputLen)
+            RefillInput();
+        const SizeT Room = Dec.dicBufSize - Dec.dicPos;
+        const SizeT Limit = Dec.dicPos + (SizeT(Count) < Room ? SizeT(Count) : Room);
+        const SizeT Start = Dec.dicPos;
+        SizeT InLen = FInputLen - FInputPos;
+        ELzmaStatus Status;
+        SRes Result = LzmaDec_DecodeToDic(&Dec, Limit, FInputBuf + FInputPos, &InLen,
+                                          LZMA_FINISH_ANY, &Status);
+        FInputPos += static_cast<uint32_t>(InLen);
+        const SizeT Produced = Dec.dicPos - Start;
+        std::memcpy(Out, Dec.dic + Start, Produced);
+        Out += Produced;
+        Count -= static_cast<int32_t>(Produced);
+        if (Result == SZ_ERROR_DATA)
+            RaiseLzmaDataError(5);
+        if (Result != SZ_OK)
+            RaiseLzmaInternalError(Result);
+        if (Status == LZMA_STATUS_FINISHED_WITH_MARK) {
+            if (Count > 0)
+                RaiseLzmaDataError(6);
+            break;
+        }
+        if (Produced == 0 && InLen == 0) {
+            // The decoder wants another symbol and the block has no more input.
+            if (FInputExhausted)
+                RaiseLzmaDataError(5);
+            if (FInputPos != FInputLen)
+                RaiseLzmaInternalError(Result);
+        }
+    }
+}

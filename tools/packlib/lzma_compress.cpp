@@ -1,0 +1,91 @@
+#include "tools/packlib/lzma_compress.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "support/exceptions.h"
+
+extern "C" {
+#include <LzmaEnc.h>
+}
+
+namespace {
+
+void *EncoderAlloc(void *, size_t Size) { return Size == 0 ? nullptr : std::malloc(Size); }
+void EncoderFree(void *, void *Address) { std::free(Address); }
+ISzAlloc EncoderAllocator = {EncoderAlloc, EncoderFree};
+
+struct TMemoryInStream {
+    ISeqInStream Base;
+    const unsigned char *Data;
+    size_t Left;
+};
+
+SRes MemoryRead(void *Object, void *Buffer, size_t *Size) {
+    TMemoryInStream *Stream = static_cast<TMemoryInStream *>(Object);
+    size_t Count = *Size < Stream->Left ? *Size : Stream->Left;
+    std::memcpy(Buffer, Stream->Data, Count);
+    Stream->Data += Count;
+    Stream->Left -= Count;
+    *Size = Count;
+    return SZ_OK;
+}
+
+struct TStringOutStream {
+    ISeqOutStream Base;
+    std::string *Out;
+};
+
+size_t StringWrite(void *Object, const void *Buffer, size_t Size) {
+    static_cast<TStringOutStream *>(Object)->Out->append(static_cast<const char *>(Buffer), Size);
+    return Size;
+}
+
+struct TEncoderHandle {
+    CLzmaEncHandle Handle = LzmaEnc_Create(&EncoderAllocator);
+    ~TEncoderHandle() {
+        if (Handle)
+            LzmaEnc_Destroy(Handle, &EncoderAllocator, &EncoderAllocator);
+    }
+};
+
+[[noreturn]] void RaiseEncoderError(SRes Result) {
+    throw ECompressInternalError(FormatWithNumber("LzmaEncode failed (%d)", Result));
+}
+
+} // namespace
+
+std::string LzmaCompress(const void *Data, size_t Size) {
+    TEncoderHandle Encoder;
+    if (!Encoder.Handle)
+        throw EOutOfMemory();
+
+    CLzmaEncProps Props;
+    LzmaEncProps_Init(&Props);
+    Props.level = 5;
+    Props.dictSize = PackedLzmaDictionarySize;
+    Props.lc = 3;
+    Props.lp = 0;
+    Props.pb = 2;
+    Props.writeEndMark = 1;
+    Props.numThreads = 1;
+    if (SRes Result = LzmaEnc_SetProps(Encoder.Handle, &Props))
+        RaiseEncoderError(Result);
+
+    std::string Out(LZMA_PROPS_SIZE, '\0');
+    SizeT PropsSize = LZMA_PROPS_SIZE;
+    if (SRes Result = LzmaEnc_WriteProperties(
+            Encoder.Handle, reinterpret_cast<Byte *>(&Out[0]), &PropsSize))
+        RaiseEncoderError(Result);
+    Out.reserve(Size / 3 + 64);
+
+    TMemoryInStream In{{MemoryRead}, static_cast<const unsigned char *>(Data), Size};
+    TStringOutStream Sink{{StringWrite}, &Out};
+    SRes Result = LzmaEnc_Encode(Encoder.Handle, &Sink.Base, &In.Base, nullptr,
+                                 &EncoderAllocator, &EncoderAllocator);
+    if (Result == SZ_ERROR_MEM)
+        throw EOutOfMemory();
+    if (Result != SZ_OK)
+        RaiseEncoderError(Result);
+    return Out;
+}
