@@ -1,0 +1,268 @@
+#include "tests/e2e/harness.h"
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+#include <thread>
+
+namespace {
+
+constexpr int StaticTextId = 0xFFFF; // the message box's text control
+
+std::string WindowClass(HWND Window) {
+    char Name[64];
+    int Count = ::GetClassNameA(Window, Name, sizeof(Name));
+    return std::string(Name, Count > 0 ? Count : 0);
+}
+
+struct TBoxSearch {
+    DWORD ProcessId = 0;
+    DWORD ThreadId = 0; // when not 0, only boxes of this thread
+    std::vector<HWND> Found;
+};
+
+BOOL CALLBACK CollectBox(HWND Window, LPARAM Param) {
+    auto *Search = reinterpret_cast<TBoxSearch *>(Param);
+    DWORD ProcessId = 0;
+    DWORD ThreadId = ::GetWindowThreadProcessId(Window, &ProcessId);
+    bool Ours = Search->ThreadId ? ThreadId == Search->ThreadId : ProcessId == Search->ProcessId;
+    if (Ours && ::IsWindowVisible(Window) && WindowClass(Window) == "#32770")
+        Search->Found.push_back(Window);
+    return TRUE;
+}
+
+std::vector<HWND> FindBoxes(DWORD ProcessId, DWORD ThreadId) {
+    TBoxSearch Search;
+    Search.ProcessId = ProcessId;
+    Search.ThreadId = ThreadId;
+    ::EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&Search));
+    return Search.Found;
+}
+
+TMessageBox ReadBox(HWND Box) {
+    TMessageBox Result;
+    char Buffer[4096];
+    int Count = ::GetWindowTextA(Box, Buffer, sizeof(Buffer));
+    Result.Caption.assign(Buffer, Count > 0 ? Count : 0);
+    UINT TextCount = ::GetDlgItemTextA(Box, StaticTextId, Buffer, sizeof(Buffer));
+    Result.Text.assign(Buffer, TextCount);
+    return Result;
+}
+
+void DeleteTree(const std::string &Directory) {
+    WIN32_FIND_DATAA Entry;
+    HANDLE Find = ::FindFirstFileA((Directory + "*").c_str(), &Entry);
+    if (Find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string Name = Entry.cFileName;
+            if (Name == "." || Name == "..")
+                continue;
+            std::string Path = Directory + Name;
+            if (Entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteTree(Path + "\\");
+                ::RemoveDirectoryA(Path.c_str());
+            } else {
+                ::SetFileAttributesA(Path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileA(Path.c_str());
+            }
+        } while (::FindNextFileA(Find, &Entry));
+        ::FindClose(Find);
+    }
+}
+
+std::vector<std::string> ListDirectory(const std::string &Directory) {
+    std::vector<std::string> Names;
+    WIN32_FIND_DATAA Entry;
+    HANDLE Find = ::FindFirstFileA((Directory + "*").c_str(), &Entry);
+    if (Find == INVALID_HANDLE_VALUE)
+        return Names;
+    do {
+        std::string Name = Entry.cFileName;
+        if (Name != "." && Name != "..")
+            Names.push_back(Name);
+    } while (::FindNextFileA(Find, &Entry));
+    ::FindClose(Find);
+    std::sort(Names.begin(), Names.end());
+    return Names;
+}
+
+// Our own environment with the case's values put on top, as a sorted block.
+std::string BuildEnvironmentBlock(const std::vector<std::pair<std::string, std::string>> &Extra) {
+    std::map<std::string, std::string> Values; // keyed by the upper-case name
+    std::map<std::string, std::string> Names;
+    char *Block = ::GetEnvironmentStringsA();
+    for (const char *P = Block; *P; P += std::strlen(P) + 1) {
+        std::string Entry = P;
+        size_t Equals = Entry.find('=', 1); // names such as "=C:" start with '='
+        if (Equals == std::string::npos)
+            continue;
+        std::string Name = Entry.substr(0, Equals);
+        std::string Key = Name;
+        std::transform(Key.begin(), Key.end(), Key.begin(), ::toupper);
+        Values[Key] = Entry.substr(Equals + 1);
+        Names[Key] = Name;
+    }
+    ::FreeEnvironmentStringsA(Block);
+    for (const auto &[Name, Value] : Extra) {
+        std::string Key = Name;
+        std::transform(Key.begin(), Key.end(), Key.begin(), ::toupper);
+        Values[Key] = Value;
+        Names[Key] = Name;
+    }
+    std::string Result;
+    for (const auto &[Key, Value] : Values) {
+        Result += Names[Key] + "=" + Value;
+        Result += '\0';
+    }
+    Result += '\0';
+    return Result;
+}
+
+} // namespace
+
+std::string TestProgramDirectory() {
+    char Buffer[MAX_PATH];
+    DWORD Count = ::GetModuleFileNameA(nullptr, Buffer, sizeof(Buffer));
+    std::string Path(Buffer, Count);
+    return Path.substr(0, Path.rfind('\\') + 1);
+}
+
+std::string CasesDirectory() { return TestProgramDirectory() + "cases\\"; }
+
+std::string StubPath() { return TestProgramDirectory() + "..\\..\\quovldr.exe"; }
+
+std::string PrepareWorkDirectory(const std::string &Name) {
+    std::string Runs = TestProgramDirectory() + "runs\\";
+    ::CreateDirectoryA(Runs.c_str(), nullptr);
+    std::string Directory = Runs + Name + "\\";
+    ::CreateDirectoryA(Directory.c_str(), nullptr);
+    DeleteTree(Directory);
+    ::CreateDirectoryA((Directory + "tmp").c_str(), nullptr);
+    return Directory;
+}
+
+TLoaderResult RunLoader(const std::string &CaseName, const TLoaderRun &Run) {
+    TLoaderResult Result;
+    std::string Work = PrepareWorkDirectory(CaseName);
+    std::string TempDirectory = Work + "tmp";
+    std::string ReportPath = Work + "child.log";
+
+    std::vector<std::pair<std::string, std::string>> Environment = {
+        {"TMP", TempDirectory}, {"TEMP", TempDirectory}, {"QUOV_E2E_LOG", ReportPath}};
+    Environment.insert(Environment.end(), Run.Environment.begin(), Run.Environment.end());
+    std::string EnvironmentBlock = BuildEnvironmentBlock(Environment);
+
+    std::string CommandLine = Run.UseRawCommandLine ? Run.RawCommandLine
+                                                    : "\"" + Run.LoaderPath + "\"" +
+                                                          (Run.Parameters.empty() ? "" : " ") +
+                                                          Run.Parameters;
+    std::vector<char> CommandBuffer(CommandLine.begin(), CommandLine.end());
+    CommandBuffer.push_back('\0');
+
+    STARTUPINFOA Startup = {};
+    Startup.cb = sizeof(Startup);
+    PROCESS_INFORMATION Process = {};
+    if (!::CreateProcessA(Run.LoaderPath.c_str(), CommandBuffer.data(), nullptr, nullptr,
+                          /*InheritHandles=*/FALSE, 0, &EnvironmentBlock[0], nullptr, &Startup,
+                          &Process))
+        return Result;
+    ::CloseHandle(Process.hThread);
+
+    std::set<HWND> Answered;
+    size_t NextAnswer = 0;
+    DWORD Started = ::GetTickCount();
+    for (;;) {
+        DWORD Wait = ::WaitForSingleObject(Process.hProcess, 30);
+        for (HWND Box : FindBoxes(Process.dwProcessId, 0)) {
+            if (Answered.count(Box))
+                continue;
+            Answered.insert(Box);
+            Result.Boxes.push_back(ReadBox(Box));
+            // An unexpected box is closed without choosing Yes; the comparison of the boxes
+            // then reports it.
+            int Button = NextAnswer < Run.Answers.size() ? Run.Answers[NextAnswer++] : IDCANCEL;
+            ::SendMessageA(Box, WM_COMMAND, Button, 0);
+        }
+        // A closed box's handle may come back for the next box.
+        for (auto It = Answered.begin(); It != Answered.end();)
+            It = ::IsWindow(*It) ? std::next(It) : Answered.erase(It);
+        if (Wait == WAIT_OBJECT_0) {
+            Result.Finished = true;
+            break;
+        }
+        if (::GetTickCount() - Started > Run.TimeoutMs) {
+            ::TerminateProcess(Process.hProcess, 0xDEAD);
+            ::WaitForSingleObject(Process.hProcess, 5000);
+            break;
+        }
+    }
+    ::GetExitCodeProcess(Process.hProcess, &Result.ExitCode);
+    ::CloseHandle(Process.hProcess);
+
+    Result.ChildReport = ReadWholeFile(ReportPath);
+    Result.TempLeftovers = ListDirectory(TempDirectory + "\\");
+    return Result;
+}
+
+std::string DefaultBoxCaption() {
+    static std::string Caption = [] {
+        std::string Found;
+        DWORD ThreadId = 0;
+        std::thread Shower([&ThreadId] {
+            ThreadId = ::GetCurrentThreadId();
+            ::MessageBoxA(nullptr, "x", nullptr, MB_OK);
+        });
+        for (int Attempt = 0; Attempt < 500; ++Attempt) {
+            ::Sleep(10);
+            if (!ThreadId)
+                continue;
+            std::vector<HWND> Boxes = FindBoxes(0, ThreadId);
+            if (!Boxes.empty()) {
+                Found = ReadBox(Boxes[0]).Caption;
+                ::SendMessageA(Boxes[0], WM_COMMAND, IDOK, 0);
+                break;
+            }
+        }
+        Shower.join();
+        return Found;
+    }();
+    return Caption;
+}
+
+std::string ReadWholeFile(const std::string &Path) {
+    std::string Bytes;
+    HANDLE File = ::CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (File == INVALID_HANDLE_VALUE)
+        return Bytes;
+    char Buffer[65536];
+    DWORD Read = 0;
+    while (::ReadFile(File, Buffer, sizeof(Buffer), &Read, nullptr) && Read > 0)
+        Bytes.append(Buffer, Read);
+    ::CloseHandle(File);
+    return Bytes;
+}
+
+void WriteWholeFile(const std::string &Path, const std::string &Bytes) {
+    HANDLE File = ::CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (File == INVALID_HANDLE_VALUE)
+        return;
+    DWORD Written = 0;
+    ::WriteFile(File, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr);
+    ::CloseHandle(File);
+}
+
+std::string ReportValue(const std::string &Report, const std::string &Key) {
+    std::string Prefix = Key + "=";
+    for (size_t Start = 0; Start < Report.size();) {
+        size_t End = Report.find('\n', Start);
+        if (End == std::string::npos)
+            End = Report.size();
+        if (Report.compare(Start, Prefix.size(), Prefix) == 0)
+            return Report.substr(Start + Prefix.size(), End - Start - Prefix.size());
+        Start = End + 1;
+    }
+    return std::string();
+}

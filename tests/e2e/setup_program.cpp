@@ -1,0 +1,160 @@
+// A scriptable stand-in for the setup program, packed into the end-to-end test packages. It
+// records what the loader handed it and does what its environment asks:
+//   QUOV_E2E_LOG       file to write the report to (ASCII path; created, overwritten)
+//   QUOV_E2E_EXIT      exit code, decimal or 0x-prefixed hexadecimal (default 0)
+//   QUOV_E2E_RESTART   "send" or "post": ask the loader window for a restart that way
+//   QUOV_E2E_LANG      comma-separated language indexes, each sent as a language request
+//   QUOV_E2E_CHECKDATA "1": open the loader file named by /SL5= and check both offsets
+// Report lines: "cmdline=", "module=", "window=" (the loader window's text), "queryend="
+// (its answer to WM_QUERYENDSESSION), "setupdata=" / "second=" (what was found there).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "support/win.h"
+
+namespace {
+
+constexpr UINT LoaderWindowMessage = WM_USER + 150;
+constexpr WPARAM RestartRequest = 10000;
+constexpr WPARAM LanguageRequest = 10001;
+
+std::string EnvironmentValue(const char *Name) {
+    char Buffer[1024];
+    DWORD Count = ::GetEnvironmentVariableA(Name, Buffer, sizeof(Buffer));
+    return Count < sizeof(Buffer) ? std::string(Buffer, Count) : std::string();
+}
+
+struct TReport {
+    std::string Text;
+    void Add(const char *Key, const std::string &Value) {
+        Text += Key;
+        Text += '=';
+        Text += Value;
+        Text += '\n';
+    }
+    void Save(const std::string &Path) const {
+        HANDLE File = ::CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (File == INVALID_HANDLE_VALUE)
+            return;
+        DWORD Written = 0;
+        ::WriteFile(File, Text.data(), static_cast<DWORD>(Text.size()), &Written, nullptr);
+        ::CloseHandle(File);
+    }
+};
+
+// The pieces of /SL5="$<hex>,<dec>,<dec>,<path>".
+struct TLoaderContract {
+    bool Found = false;
+    HWND Window = nullptr;
+    long SetupDataOffset = 0;
+    long SecondDataOffset = 0;
+    std::string LoaderPath;
+};
+
+TLoaderContract ParseContract(const char *CommandLine) {
+    TLoaderContract Result;
+    const char *P = std::strstr(CommandLine, "/SL5=\"$");
+    if (!P)
+        return Result;
+    P += 7;
+    char *End = nullptr;
+    unsigned long Handle = std::strtoul(P, &End, 16);
+    if (*End != ',')
+        return Result;
+    Result.SetupDataOffset = std::strtol(End + 1, &End, 10);
+    if (*End != ',')
+        return Result;
+    Result.SecondDataOffset = std::strtol(End + 1, &End, 10);
+    if (*End != ',')
+        return Result;
+    const char *PathEnd = std::strchr(End + 1, '"');
+    if (!PathEnd)
+        return Result;
+    const char *PathStart = End + 1;
+    Result.LoaderPath.assign(PathStart, PathEnd);
+    Result.Window = reinterpret_cast<HWND>(static_cast<uintptr_t>(Handle));
+    Result.Found = true;
+    return Result;
+}
+
+std::string Number(unsigned long long Value) {
+    char Buffer[32];
+    std::snprintf(Buffer, sizeof(Buffer), "%llu", Value);
+    return Buffer;
+}
+
+void CheckData(const TLoaderContract &Contract, TReport &Report) {
+    HANDLE File = ::CreateFileA(Contract.LoaderPath.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (File == INVALID_HANDLE_VALUE) {
+        Report.Add("setupdata", "open failed " + Number(::GetLastError()));
+        return;
+    }
+    DWORD SizeHigh = 0;
+    DWORD Size = ::GetFileSize(File, &SizeHigh);
+    uint8_t Signature[64];
+    DWORD Read = 0;
+    ::SetFilePointer(File, Contract.SetupDataOffset, nullptr, FILE_BEGIN);
+    bool ReadOk = ::ReadFile(File, Signature, sizeof(Signature), &Read, nullptr) &&
+                  Read == sizeof(Signature);
+    bool AllZero = ReadOk;
+    for (uint8_t Byte : Signature)
+        AllZero = AllZero && Byte == 0;
+    Report.Add("setupdata", AllZero ? "signature ok" : "signature bad");
+    bool SecondInside = SizeHigh != 0 || static_cast<DWORD>(Contract.SecondDataOffset) <= Size;
+    Report.Add("second", SecondInside ? "inside" : "outside");
+    ::CloseHandle(File);
+}
+
+void SendRequest(HWND Window, bool Post, WPARAM Request, LPARAM Value) {
+    if (Post)
+        ::PostMessageA(Window, LoaderWindowMessage, Request, Value);
+    else
+        ::SendMessageA(Window, LoaderWindowMessage, Request, Value);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    TReport Report;
+    const char *CommandLine = ::GetCommandLineA();
+    Report.Add("cmdline", CommandLine);
+    char Module[MAX_PATH];
+    DWORD ModuleLength = ::GetModuleFileNameA(nullptr, Module, sizeof(Module));
+    Report.Add("module", std::string(Module, ModuleLength < sizeof(Module) ? ModuleLength : 0));
+
+    TLoaderContract Contract = ParseContract(CommandLine);
+    if (Contract.Found) {
+        char Text[64] = "";
+        ::GetWindowTextA(Contract.Window, Text, sizeof(Text));
+        Report.Add("window", Text);
+        Report.Add("queryend",
+                   Number(::SendMessageA(Contract.Window, WM_QUERYENDSESSION, 0, 0)));
+        if (EnvironmentValue("QUOV_E2E_CHECKDATA") == "1")
+            CheckData(Contract, Report);
+
+        std::string Languages = EnvironmentValue("QUOV_E2E_LANG");
+        bool PostLanguages = EnvironmentValue("QUOV_E2E_LANG_POST") == "1";
+        for (const char *P = Languages.c_str(); *P;) {
+            char *End = nullptr;
+            long Index = std::strtol(P, &End, 10);
+            if (End == P)
+                break;
+            SendRequest(Contract.Window, PostLanguages, LanguageRequest, Index);
+            P = *End == ',' ? End + 1 : End;
+        }
+        std::string Restart = EnvironmentValue("QUOV_E2E_RESTART");
+        if (!Restart.empty())
+            SendRequest(Contract.Window, Restart == "post", RestartRequest, 0);
+    }
+
+    std::string LogPath = EnvironmentValue("QUOV_E2E_LOG");
+    if (!LogPath.empty())
+        Report.Save(LogPath);
+    std::string ExitText = EnvironmentValue("QUOV_E2E_EXIT");
+    return static_cast<int>(std::strtoul(ExitText.c_str(), nullptr, 0));
+}
