@@ -1,0 +1,74 @@
+#include "loader/options.h"
+
+#include "support/command_line.h"
+#include "support/exceptions.h"
+
+bool SuppressStartupPrompt = false;
+std::string LangOption;
+
+namespace {
+
+char FoldAscii(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
+
+// The first Count bytes of P, or all of P when it is shorter.
+std::string Head(const std::string &P, size_t Count) { return P.substr(0, Count); }
+
+void AppendHex(std::string &Out, uint32_t Value) {
+    char Digits[8];
+    int Pos = sizeof(Digits);
+    do {
+        Digits[--Pos] = "0123456789ABCDEF"[Value & 15];
+        Value >>= 4;
+    } while (Value != 0);
+    Out.append(Digits + Pos, sizeof(Digits) - Pos);
+}
+
+} // namespace
+
+bool SameTextAscii(const std::string &A, const std::string &B) {
+    if (A.size() != B.size())
+        return false;
+    for (size_t I = 0; I < A.size(); ++I)
+        if (FoldAscii(A[I]) != FoldAscii(B[I]))
+            return false;
+    return true;
+}
+
+TLoaderOptions ReadLoaderOptions(const std::vector<std::string> &Parameters) {
+    static const std::string SpawnPrefix = "/SPAWNWND=";
+    static const std::string LangPrefix = "/Lang=";
+    TLoaderOptions Options;
+    for (const std::string &P : Parameters) {
+        if (SameTextAscii(P, "/SP-"))
+            Options.SuppressStartupPrompt = true;
+        else if (SameTextAscii(Head(P, SpawnPrefix.size()), SpawnPrefix))
+            Options.SuppressStartupPrompt = true;
+        else if (SameTextAscii(Head(P, LangPrefix.size()), LangPrefix))
+            Options.LangOption = P.substr(LangPrefix.size());
+    }
+    return Options;
+}
+
+void ParseLoaderOptions() {
+    std::vector<std::string> Parameters;
+    const int32_t Count = CountParameters();
+    for (int32_t K = 1; K <= Count; ++K)
+        Parameters.push_back(ParameterAt(K));
+    const TLoaderOptions Options = ReadLoaderOptions(Parameters);
+    if (Options.SuppressStartupPrompt)
+        SuppressStartupPrompt = true;
+    LangOption = Options.LangOption;
+}
+
+std::string BuildChildParameters(uint32_t LoaderWindow, uint32_t SetupDataOffset,
+                                 uint32_t SecondDataOffset, const std::string &SelfPath,
+                                 const std::string &CommandTail) {
+    std::string Result = "/SL5=\"$";
+    AppendHex(Result, LoaderWindow);
+    Result += FormatWithNumber(",%d,", static_cast<int32_t>(SetupDataOffset));
+    Result += FormatWithNumber("%d,", static_cast<int32_t>(SecondDataOffset));
+    Result += SelfPath;
+    Result += "\" ";
+    Result += CommandTail;
+    return Result;
+}

@@ -1,0 +1,40 @@
+// The run's temporary directory ("is-" + five base-32 digits + ".tmp" under the temporary base
+// directory), the bounded deletion of the extracted program, and the guard that can switch the
+// Wow64 file-system redirection off around one file operation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Names span 2^25 numbers: five base-32 digits.
+constexpr uint32_t TempNameCount = 1u << 25;
+
+// The low 25 bits of Value as five digits of "0123456789ABCDEFGHIJKLMNOPQRSTUV", most
+// significant first; higher bits are ignored.
+std::string EncodeBase32(uint32_t Value);
+
+using TPathExistsFunc = bool (*)(bool DisableRedirection, const std::string &Path);
+using TRandomBelowFunc = uint32_t (*)(uint32_t N);
+
+// Directory + "is-" + digits + Extension for the first number after a random start (wrapping to 0
+// after NameCount - 1) whose path does not exist. The start itself is never offered. Throws
+// Exception with message 69 (the directory without its trailing separator) when every other
+// number is taken. The loader uses TempNameCount; tests pass a smaller name space.
+std::string PickUniqueNameWith(bool DisableRedirection, const std::string &Directory,
+                               const std::string &Extension, uint32_t NameCount,
+                               TRandomBelowFunc Random, TPathExistsFunc Exists);
+
+// ---- Win32 only (fs_redirection.h has the guard these use) ---------------------------------
+
+// PickUniqueNameWith over the real name space, RandomBelow and PathExistsNoRedir.
+std::string PickUniqueName(bool DisableRedirection, const std::string &Directory,
+                           const std::string &Extension);
+// Creates a fresh directory under FindTempDirectory() and returns it without trailing separator.
+// Throws Exception (message 96 around message 47) when creation fails for any reason but the
+// name having been taken meanwhile, which starts over.
+std::string MakeRunTempDir();
+// Up to Attempts deletions: the first at once, the second after FirstRetryDelay ms, the others
+// after RetryDelay ms each. Stops on success or when the file or its path is gone; gives up
+// silently.
+void DeleteFileWithRetries(bool DisableRedirection, const std::string &Path, int32_t Attempts,
+                           uint32_t FirstRetryDelay, uint32_t RetryDelay);
