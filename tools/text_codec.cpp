@@ -1,0 +1,135 @@
+#include "tools/text_codec.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace {
+
+std::string IconvName(uint32_t CodePage) { return "CP" + std::to_string(CodePage); }
+
+// One iconv descriptor, closed on every path.
+class TIconv {
+public:
+    TIconv(const std::string &To, const std::string &From)
+        : FHandle(::iconv_open(To.c_str(), From.c_str())) {}
+    ~TIconv() {
+        if (Valid())
+            ::iconv_close(FHandle);
+    }
+    TIconv(const TIconv &) = delete;
+    TIconv &operator=(const TIconv &) = delete;
+    bool Valid() const { return FHandle != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts all of In; on failure returns false with the offset of the first bad byte.
+    bool Convert(const std::string &In, std::string &Out, size_t &BadOffset) {
+        Out.clear();
+        char *Src = const_cast<char *>(In.data());
+        size_t SrcLeft = In.size();
+        char Buffer[256];
+        while (SrcLeft > 0) {
+            char *Dst = Buffer;
+            size_t DstLeft = sizeof(Buffer);
+            size_t Result = ::iconv(FHandle, &Src, &SrcLeft, &Dst, &DstLeft);
+            Out.append(Buffer, Dst - Buffer);
+            if (Result == static_cast<size_t>(-1) && errno != E2BIG) {
+                BadOffset = In.size() - SrcLeft;
+                return false;
+            }
+        }
+        char *Dst = Buffer;
+        size_t DstLeft = sizeof(Buffer);
+        if (::iconv(FHandle, nullptr, nullptr, &Dst, &DstLeft) == static_cast<size_t>(-1)) {
+            BadOffset = In.size();
+            return false;
+        }
+        Out.append(Buffer, Dst - Buffer);
+        return true;
+    }
+
+private:
+    iconv_t FHandle;
+};
+
+// The UTF-8 character at Offset, for error messages (at most 4 bytes, never past the end).
+std::string CharacterAt(const std::string &Utf8, size_t Offset) {
+    if (Offset >= Utf8.size())
+        return "end of text";
+    size_t Length = 1;
+    unsigned char Lead = Utf8[Offset];
+    if (Lead >= 0xF0)
+        Length = 4;
+    else if (Lead >= 0xE0)
+        Length = 3;
+    else if (Lead >= 0xC0)
+        Length = 2;
+    return "\"" + Utf8.substr(Offset, Length) + "\"";
+}
+
+std::string EscapeByte(unsigned char Byte) {
+    static const char Hex[] = "0123456789ABCDEF";
+    switch (Byte) {
+    case '\n': return "\\n";
+    case '\r': return "\\r";
+    case '\t': return "\\t";
+    default: return std::string("\\x") + Hex[Byte >> 4] + Hex[Byte & 15];
+    }
+}
+
+} // namespace
+
+bool IsKnownCodePage(uint32_t CodePage) {
+    if (CodePage == 0)
+        return true;
+    TIconv Probe("UTF-8", IconvName(CodePage));
+    return Probe.Valid();
+}
+
+bool ConvertUtf8ToCodePage(const std::string &Utf8, uint32_t CodePage, std::string &Out,
+                           std::string &Reason) {
+    // Checked as UTF-8 first so that a bad file is reported as such, not as a code page misfit.
+    TIconv Check("UTF-8", "UTF-8");
+    std::string Same;
+    size_t Bad = 0;
+    if (!Check.Valid() || !Check.Convert(Utf8, Same, Bad)) {
+        Reason = "invalid UTF-8 at byte " + std::to_string(Bad + 1);
+        return false;
+    }
+    if (CodePage == 0) {
+        for (size_t I = 0; I < Utf8.size(); ++I)
+            if (static_cast<unsigned char>(Utf8[I]) >= 0x80) {
+                Reason = "character " + CharacterAt(Utf8, I) +
+                         " is not ASCII (code page 0 allows ASCII only)";
+                return false;
+            }
+        Out = Utf8;
+        return true;
+    }
+    TIconv Encoder(IconvName(CodePage), "UTF-8");
+    if (!Encoder.Valid()) {
+        Reason = "code page " + std::to_string(CodePage) + " is not known";
+        return false;
+    }
+    if (!Encoder.Convert(Utf8, Out, Bad)) {
+        Reason = "character " + CharacterAt(Utf8, Bad) + " cannot be written in code page " +
+                 std::to_string(CodePage);
+        return false;
+    }
+    return true;
+}
+
+std::string CodePageToDisplay(const std::string &Ansi, uint32_t CodePage) {
+    std::string Out;
+    if (CodePage != 0) {
+        TIconv Decoder("UTF-8", IconvName(CodePage));
+        std::string Converted;
+        size_t Bad = 0;
+        if (Decoder.Valid() && Decoder.Convert(Ansi, Converted, Bad)) {
+            for (unsigned char C : Converted)
+                Out += (C < 0x20 || C == 0x7F) ? EscapeByte(C) : std::string(1, C);
+            return Out;
+        }
+    }
+    for (unsigned char C : Ansi)
+        Out += (C < 0x20 || C >= 0x7F) ? EscapeByte(C) : std::string(1, C);
+    return Out;
+}

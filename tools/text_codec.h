@@ -1,0 +1,19 @@
+// Conversions between UTF-8 (what authors write and terminals show) and the ANSI code page a
+// language's texts are stored in. glibc iconv does the work; nothing here throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Converts UTF-8 text to code page CodePage ("CP<n>" for iconv). Code page 0 means "any code
+// page": only ASCII is allowed then. Returns false and a reason (the first character that does
+// not fit, or an unknown code page) when the text cannot be stored exactly.
+bool ConvertUtf8ToCodePage(const std::string &Utf8, uint32_t CodePage, std::string &Out,
+                           std::string &Reason);
+
+// For display: ANSI bytes of code page CodePage as UTF-8. Bytes that do not convert (or any byte
+// above 0x7F for code page 0) are shown as \xNN, control bytes as \n, \r, \t or \xNN.
+std::string CodePageToDisplay(const std::string &Ansi, uint32_t CodePage);
+
+// True when iconv knows the code page (0 is always known).
+bool IsKnownCodePage(uint32_t CodePage);
