@@ -10,24 +10,36 @@
 
 namespace {
 
-// The class name from a mangled type name, for the plain cases "<length><name>" and
-// "St<length><name>" (a class of namespace std); anything else stays mangled. This keeps a
-// demangler out of the loader.
+// The class name from a mangled type name for the plain cases: "<length><name>", a class of
+// namespace std ("St<length><name>") and nested names ("N<length><name>...E"); anything else stays
+// as it is. This keeps a demangler out of the loader.
 std::string ClassNameOf(const char *Mangled) {
-    std::string Prefix;
+    std::string Result;
     const char *P = Mangled;
+    bool Nested = false;
     if (P[0] == 'S' && P[1] == 't') {
-        Prefix = "std::";
+        Result = "std::";
         P += 2;
+    } else if (P[0] == 'N') {
+        Nested = true;
+        ++P;
     }
-    size_t Length = 0;
-    const char *Digits = P;
-    while (*P >= '0' && *P <= '9' && Length < 4096)
-        Length = Length * 10 + static_cast<size_t>(*P++ - '0');
-    std::string Name(P);
-    if (P == Digits || Name.size() != Length)
-        return std::string(Mangled);
-    return Prefix + Name;
+    for (bool First = true;; First = false) {
+        if (Nested && *P == 'E' && P[1] == 0 && !First)
+            return Result;
+        size_t Length = 0;
+        const char *Digits = P;
+        while (*P >= '0' && *P <= '9' && Length < 4096)
+            Length = Length * 10 + static_cast<size_t>(*P++ - '0');
+        if (P == Digits || std::char_traits<char>::length(P) < Length)
+            return std::string(Mangled);
+        if (!First)
+            Result += "::";
+        Result.append(P, Length);
+        P += Length;
+        if (!Nested)
+            return *P == 0 ? Result : std::string(Mangled);
+    }
 }
 
 } // namespace
