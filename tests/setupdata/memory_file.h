@@ -14,7 +14,7 @@ public:
         : FBytes(std::move(Bytes)), FMaxPiece(MaxPiece) {}
 
     uint64_t GetPosition() override { return FPosition; }
-    uint64_t GetSize() override { return FBytes.size(); }
+    uint64_t GetSize() override { return FClaimedSize ? FClaimedSize : FBytes.size(); }
     uint32_t Read(void *Buffer, uint32_t Count) override {
         if (FPosition >= FBytes.size())
             return 0;
@@ -32,11 +32,16 @@ public:
         FPosition += Count;
     }
 
+    // Makes GetSize report Size whatever the bytes are: a file that shrank under the reader, or
+    // one too large to hold in a test.
+    void ClaimSize(uint64_t Size) { FClaimedSize = Size; }
+
     const std::string &Bytes() const { return FBytes; }
     std::string &Bytes() { return FBytes; }
 
 private:
     std::string FBytes;
     uint64_t FPosition = 0;
+    uint64_t FClaimedSize = 0;
     uint32_t FMaxPiece;
 };

@@ -56,6 +56,11 @@ struct TEncoderHandle {
 } // namespace
 
 std::string LzmaCompress(const void *Data, size_t Size) {
+    return LzmaCompressWith(Data, Size, 3, 0, 2, PackedLzmaDictionarySize);
+}
+
+std::string LzmaCompressWith(const void *Data, size_t Size, int Lc, int Lp, int Pb,
+                             uint32_t DictionarySize) {
     TEncoderHandle Encoder;
     if (!Encoder.Handle)
         throw EOutOfMemory();
@@ -63,10 +68,10 @@ std::string LzmaCompress(const void *Data, size_t Size) {
     CLzmaEncProps Props;
     LzmaEncProps_Init(&Props);
     Props.level = 5;
-    Props.dictSize = PackedLzmaDictionarySize;
-    Props.lc = 3;
-    Props.lp = 0;
-    Props.pb = 2;
+    Props.dictSize = DictionarySize;
+    Props.lc = Lc;
+    Props.lp = Lp;
+    Props.pb = Pb;
     Props.writeEndMark = 1;
     Props.numThreads = 1;
     if (SRes Result = LzmaEnc_SetProps(Encoder.Handle, &Props))
