@@ -1,0 +1,62 @@
+// Builds a packaged installer: the loader stub with its offset table filled in, the optional
+// second data area, the setup data (signature, the records block, the author's own setup data)
+// and the setup program's block. Everything is checked before the first byte is written, and
+// the output appears only complete: it is written to a temporary file beside it and renamed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "setupdata/offset_table.h"
+#include "support/exceptions.h"
+
+// An input is missing, unreadable or unusable: the message says which and why. Nothing has
+// been written.
+class EPackInputError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Writing the output failed (directory missing, disk full, rename refused).
+class EPackOutputError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+struct TPackOptions {
+    std::string StubPath;
+    std::string ProgramPath;
+    std::string ApplicationName; // UTF-8
+    std::vector<std::string> LanguagePaths;
+    uint8_t DetectMode = 0; // 0 UI language, 1 user locale, 2 none
+    bool NoStartupPrompt = false;
+    std::string SecondDataPath; // optional
+    std::string SetupDataPath;  // optional
+    std::string OutputPath;
+};
+
+// What was written, for the summary line.
+struct TPackResult {
+    TLoaderOffsetTable Table{};
+    uint64_t ImageSize = 0;
+    uint64_t ProgramBlockSize = 0;
+    uint32_t PeChecksum = 0;
+    std::vector<std::string> Warnings;
+};
+
+// Reports what packing is doing: a phase text, and bytes done of a total (0 when unknown).
+using TPackProgress = std::function<void(const std::string &Phase, uint64_t Done, uint64_t Total)>;
+
+// The largest program and block the loader's reader can take (signed 32-bit counts).
+constexpr uint64_t MaxSetupProgramSize = 0x7FFFFFFFull;
+// Every offset in the table is 32-bit: the whole file must stay below 4 GiB.
+constexpr uint64_t MaxPackageSize = 0xFFFFFFFFull;
+
+// Throws EPackInputError or EPackOutputError; no output file exists after a throw.
+TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Progress = nullptr);
+
+// Converts the application name (UTF-8) for a set of languages: to the code page of the first
+// language whose code page is not 0, or ASCII only when all are 0. Throws EPackInputError.
+std::string ConvertApplicationName(const std::string &Utf8, const std::vector<uint32_t> &CodePages);

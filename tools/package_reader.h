@@ -1,0 +1,83 @@
+// Reads a packaged installer the way the loader does, with the loader's own reading code, and
+// reports what it finds: the offset table, the file map, the setup records, every message block
+// and (for a full check) the setup program. Also extracts the program as the loader would.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "records/setup_records.h"
+#include "setupdata/offset_table.h"
+#include "support/exceptions.h"
+#include "tools/packlib/pe_stub.h"
+
+// The file cannot be opened or read at all (as opposed to a damaged package, which is a fault).
+class EPackageOpenError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A compressed block as found at an offset: its 9-byte header.
+struct TBlockInfo {
+    bool Present = false;     // the 9 header bytes lie inside the file
+    bool HeaderValid = false; // header CRC right and the block ends inside the file
+    bool Compressed = false;
+    uint64_t Offset = 0;
+    uint64_t StoredSize = 0;  // bytes behind the header
+    uint64_t End() const { return Offset + 9 + StoredSize; }
+};
+
+struct TLanguageReport {
+    std::string Name; // ANSI bytes of the language's code page
+    uint32_t LanguageId = 0;
+    uint32_t CodePage = 0;
+    uint64_t MessageBlockSize = 0;
+    bool MessageBlockValid = false;
+};
+
+struct TPackageReport {
+    uint64_t FileSize = 0;
+    bool HaveHeaders = false; // a PE image
+    TPeHeaders Pe;
+    uint32_t ComputedChecksum = 0;
+    bool HaveTable = false;   // a 44-byte slot was found
+    TLoaderOffsetTable Table{};
+    bool TableAccepted = false;
+    TBlockInfo RecordsBlock;
+    bool HaveRecords = false;
+    std::string ApplicationName; // ANSI bytes
+    uint8_t DetectMode = 0;
+    bool NoStartupPrompt = false;
+    int32_t LanguageEntryCount = 0;
+    std::vector<TLanguageReport> Languages;
+    TBlockInfo ProgramBlock;
+    bool ProgramChecked = false; // the program was decoded and its CRC compared
+    bool ProgramValid = false;
+    // The first thing the loader would refuse, in the loader's order; empty when it would
+    // accept the file (as far as was checked).
+    std::string Fault;
+    std::vector<std::string> Notes; // observations that do not stop the loader
+};
+
+using TReadProgress = std::function<void(const std::string &Phase)>;
+
+// Reads and checks; DecodeProgram adds the full decode of the setup program. Throws
+// EPackageOpenError only when the file cannot be opened; every finding goes into the report.
+TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
+                           const TReadProgress &Progress = nullptr);
+
+// Checks the file as the loader does up to the extraction, then writes the setup program to
+// OutputPath (through a temporary file beside it). Throws EPackageOpenError when the file cannot
+// be read, EPackageFault when the loader would refuse it, and an Exception when the output cannot
+// be written; no output file exists after a throw.
+class EPackageFault : public Exception {
+public:
+    using Exception::Exception;
+};
+class EExtractOutputError : public Exception {
+public:
+    using Exception::Exception;
+};
+void ExtractProgram(const std::string &Path, const std::string &OutputPath);
