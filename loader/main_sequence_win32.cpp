@@ -2,30 +2,164 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "loader/child_process.h"
+#include "loader/fs_redirection.h"
+#include "loader/options.h"
+#include "loader/random.h"
+#include "loader/residency.h"
+#include "loader/system_error.h"
+#include "loader/temp_dir.h"
+#include "records/language.h"
 #include "records/messages.h"
+#include "records/setup_package.h"
+#include "records/setup_records.h"
 #include "setupdata/file.h"
 #include "setupdata/offset_table.h"
+#include "support/command_line.h"
+#include "support/error_text.h"
 #include "support/exceptions.h"
+#include "support/path.h"
+#include "support/system_queries.h"
 #include "support/win.h"
 
 #include <commctrl.h>
 
 namespace {
 
+// Starts at 1 (every failure); 2 when the startup prompt is declined; the setup program's exit
+// code once it has run. Exceptions never change it.
 int32_t LoaderExitCode = 1;
 
-std::string ModuleFileName() {
-    char Buffer[260];
-    DWORD Count = ::GetModuleFileNameA(nullptr, Buffer, sizeof(Buffer));
-    return std::string(Buffer, Count <= sizeof(Buffer) ? Count : 0);
+// The deletion of the extracted program: one attempt at once, then after 50 ms, then every
+// 250 ms (at most 2.8 s in all) while the program that just ended still holds its own file.
+constexpr int32_t DeleteAttempts = 13;
+constexpr uint32_t DeleteFirstRetryDelay = 50;
+constexpr uint32_t DeleteRetryDelay = 250;
+
+// What the run acquires, declared in the order of acquisition. The owners release whatever is
+// still held if anything bypasses the cleanup block; the block itself runs in its own order.
+struct TRunState {
+    std::string SelfPath;
+    std::unique_ptr<TFile> SelfFile;
+    const TLoaderOffsetTable *Table = nullptr; // in the module's resources, never released
+    TSetupHeaderRec Header;                     // lives with the run, never released early
+    std::vector<TSetupLanguageEntry> LanguageEntries;
+    std::string TempDir;
+    std::string TempExePath; // set before the file is created, so cleanup tries it either way
+    TWindowHandle LoaderWindow;
+};
+
+int32_t EntryCount(const TRunState &State) {
+    return static_cast<int32_t>(State.LanguageEntries.size());
 }
 
-void ProtectedRun() {
-    std::unique_ptr<TFile> SelfFile(
-        new TFile(ModuleFileName(), fcOpenExisting, amRead, smRead));
-    const TLoaderOffsetTable *Table = FindOffsetTable();
-    AcceptOffsetTable(*Table, *SelfFile);
+// The cleanup block, on success and on failure alike. Its order is not the reverse of the
+// acquisitions: the loader's own file goes first, the extracted program and its directory are
+// removed while the window still exists, and the language entries go last.
+void RunCleanupBlock(TRunState &State) noexcept {
+    DestroyAndClear(State.SelfFile);
+    if (!State.TempExePath.empty())
+        DeleteFileWithRetries(/*DisableRedirection=*/false, State.TempExePath, DeleteAttempts,
+                              DeleteFirstRetryDelay, DeleteRetryDelay);
+    if (!State.TempDir.empty())
+        ::RemoveDirectoryA(State.TempDir.c_str());
+    { TWindowHandle Destroyed(std::move(State.LoaderWindow)); }
+    std::vector<TSetupLanguageEntry>().swap(State.LanguageEntries);
+}
+
+// Runs the cleanup block when the steps it guards end, by return or by exception; unwinding runs
+// it before the final handler shows its box.
+class TCleanupBlock {
+public:
+    explicit TCleanupBlock(TRunState &State) : FState(State) {}
+    TCleanupBlock(const TCleanupBlock &) = delete;
+    TCleanupBlock &operator=(const TCleanupBlock &) = delete;
+    ~TCleanupBlock() { RunCleanupBlock(FState); }
+
+private:
+    TRunState &FState;
+};
+
+void AcceptOwnFile(TRunState &State) {
+    State.Table = FindOffsetTable();
+    AcceptOffsetTable(*State.Table, *State.SelfFile);
+}
+
+void AskStartupPrompt(const TRunState &State) {
+    if (State.Header.NoStartupPrompt() || SuppressStartupPrompt)
+        return;
+    std::string Text = FormatLoaderMessage1(MsgStartupPrompt, State.Header.ApplicationName());
+    int Answer = ::MessageBoxA(nullptr, Text.c_str(), LoaderMessages[MsgSetupCaption].c_str(),
+                               MB_YESNO | MB_ICONQUESTION);
+    if (Answer != IDYES) {
+        LoaderExitCode = 2;
+        throw EAbort();
+    }
+}
+
+std::string ExtractedProgramPath(const TRunState &State) {
+    return EnsureTrailingSeparator(State.TempDir) +
+           ReplaceExtension(FileNamePart(State.SelfPath), ".tmp");
+}
+
+// A file error while writing the extracted program (or reading the loader's file for it) is
+// reported as the temporary file failing, with the file error's code.
+void ExtractProgram(TRunState &State) {
+    try {
+        TFile Target(State.TempExePath, fcCreateAlways, amWrite, smNone);
+        ExtractSetupProgram(*State.SelfFile, *State.Table, Target);
+    } catch (const EFileError &E) {
+        ::SetLastError(E.SystemErrorCode);
+        RaiseWin32Error(MsgTempFileFailed);
+    }
+}
+
+void RunSetupProgramStep(TRunState &State) {
+    State.LoaderWindow = CreateLoaderWindow();
+    std::string Parameters = BuildChildParameters(
+        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(State.LoaderWindow.Get())),
+        State.Table->SetupDataOffset, State.Table->SecondDataOffset, State.SelfPath,
+        CommandTail());
+    LoaderExitCode = static_cast<int32_t>(RunSetupProgram(State.TempExePath, Parameters));
+    // Texts shown from here on come from the language the setup program asked for.
+    if (RequestedLanguageIndex != -1)
+        ActivateLanguage(State.LanguageEntries.data(), EntryCount(State), RequestedLanguageIndex);
+}
+
+// From the acceptance of the loader's own file to the end of the setup program.
+void RunGuardedSteps(TRunState &State) {
+    AcceptOwnFile(State);
+    ReadSetupRecords(*State.SelfFile, State.Header, State.LanguageEntries);
+    ChooseLanguage(State.LanguageEntries.data(), EntryCount(State),
+                   State.Header.LanguageDetectMode());
+    AskStartupPrompt(State);
+    SeedRandom();
+    State.TempDir = MakeRunTempDir();
+    State.TempExePath = ExtractedProgramPath(State);
+    State.SelfFile->Seek(State.Table->SetupProgramOffset);
+    ExtractProgram(State);
+    DestroyAndClear(State.SelfFile); // closed before the setup program starts
+    RunSetupProgramStep(State);
+}
+
+void RunProtected(HMODULE Module) {
+    TRunState State;
+    TouchImagePages(Module);
+    ParseLoaderOptions();
+    State.SelfPath = ParameterAt(0);
+    State.SelfFile.reset(new TFile(State.SelfPath, fcOpenExisting, amRead, smRead));
+    {
+        TCleanupBlock Cleanup(State);
+        RunGuardedSteps(State);
+    }
+    // The temporary files are gone before the system is asked to restart.
+    if (RestartRequested && !RebootSystem())
+        ::MessageBoxA(nullptr, LoaderMessages[MsgRestartFailed].c_str(),
+                      LoaderMessages[MsgErrorCaption].c_str(),
+                      MB_SETFOREGROUND | MB_ICONWARNING);
 }
 
 } // namespace
@@ -34,19 +168,22 @@ void ShowExceptionBox() {
     try {
         throw;
     } catch (const EAbort &) {
-    } catch (const Exception &E) {
-        const std::string &Caption = LoaderMessages[MsgErrorCaption];
-        ::MessageBoxA(nullptr, E.Message().c_str(), Caption.empty() ? nullptr : Caption.c_str(),
-                      MB_ICONERROR);
+        return;
     } catch (...) {
+        const std::string &Caption = LoaderMessages[MsgErrorCaption];
+        // While no message block is loaded the caption is null: the system's default shows.
+        ::MessageBoxA(nullptr, CurrentExceptionText().c_str(),
+                      Caption.empty() ? nullptr : Caption.c_str(), MB_ICONERROR);
     }
 }
 
 int32_t RunLoader() {
+    HMODULE Module = ::GetModuleHandleA(nullptr);
     ::InitCommonControls();
     std::atexit(ClearLoaderMessages);
+    InitSystemFunctions();
     try {
-        ProtectedRun();
+        RunProtected(Module);
     } catch (...) {
         ShowExceptionBox();
     }
