@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "setupdata/offset_table.h"
 #include "support/win.h"
 
 struct TMessageBox {
@@ -54,3 +55,15 @@ std::string ReadWholeFile(const std::string &Path);
 void WriteWholeFile(const std::string &Path, const std::string &Bytes);
 // A value from the setup program's report ("key=value" lines), empty when absent.
 std::string ReportValue(const std::string &Report, const std::string &Key);
+
+// A package file in memory, with its offset table found by the table's signature.
+struct TPackageBytes {
+    std::string Bytes;
+    size_t TableOffset = std::string::npos;
+
+    TLoaderOffsetTable Table() const;
+    // Puts the table back, with a recomputed TableChecksum when Reseal is set.
+    void SetTable(TLoaderOffsetTable Table, bool Reseal);
+};
+
+TPackageBytes LoadPackage(const std::string &Path);

@@ -266,3 +266,24 @@ std::string ReportValue(const std::string &Report, const std::string &Key) {
     }
     return std::string();
 }
+
+TPackageBytes LoadPackage(const std::string &Path) {
+    TPackageBytes Package;
+    Package.Bytes = ReadWholeFile(Path);
+    Package.TableOffset = Package.Bytes.find(
+        std::string(reinterpret_cast<const char *>(OffsetTableSignature), 12));
+    return Package;
+}
+
+TLoaderOffsetTable TPackageBytes::Table() const {
+    TLoaderOffsetTable Table = {};
+    if (TableOffset != std::string::npos)
+        std::memcpy(&Table, &Bytes[TableOffset], sizeof(Table));
+    return Table;
+}
+
+void TPackageBytes::SetTable(TLoaderOffsetTable Table, bool Reseal) {
+    if (Reseal)
+        SealOffsetTable(Table);
+    std::memcpy(&Bytes[TableOffset], &Table, sizeof(Table));
+}

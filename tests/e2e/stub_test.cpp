@@ -17,7 +17,7 @@ std::string CopyToWork(const std::string &CaseName, const std::string &Source,
 
 } // namespace
 
-TEST(Table, UnpackedStubShowsBuiltInCorruptText) {
+TEST(Stub, UnpackedStubShowsBuiltInCorruptText) {
     TLoaderRun Run;
     Run.LoaderPath = CopyToWork("unpacked", StubPath());
     Run.Answers = {IDOK};
@@ -26,6 +26,6 @@ TEST(Table, UnpackedStubShowsBuiltInCorruptText) {
     EXPECT_EQ(Result.ExitCode, 1u);
     ASSERT_EQ(Result.Boxes.size(), 1u);
     EXPECT_EQ(Result.Boxes[0].Caption, DefaultBoxCaption());
-    EXPECT_EQ(Result.Boxes[0].Text, SetupCorruptText);
+    EXPECT_EQ(Result.Boxes[0].Text, std::string(SetupCorruptText) + ".");
     EXPECT_TRUE(Result.TempLeftovers.empty());
 }
