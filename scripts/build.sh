@@ -6,5 +6,6 @@ jobs=${QUOV_JOBS:-$(nproc)}
 cmake -S "$root" -B "$root/build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build/host" -j "$jobs"
 cmake -S "$root" -B "$root/build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
+  -DQUOV_HOST_BUILD="$root/build/host" >/dev/null
 cmake --build "$root/build/win" -j "$jobs"
