@@ -1,0 +1,221 @@
+#include "tools/package_builder.h"
+#include "tools/package_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "records/messages.h"
+#include "records/setup_package.h"
+#include "setupdata/file.h"
+#include "test_stub.h"
+
+namespace {
+
+const char English[] = "name = English\nlangid = 0x0409\ncodepage = 0\n"
+                       "StartupPrompt = Install %1?\nCorruptSetupData = Damaged.\n";
+const char Chinese[] = "name = Chinese\nlangid = 0x0804\ncodepage = 936\n"
+                       "StartupPrompt = \xE5\xAE\x89\xE8\xA3\x85 %1\n";
+
+// A program with many call and jump opcodes, so that the transform has work to do.
+std::string TestProgram(size_t Size) {
+    std::string P(Size, '\0');
+    uint32_t X = 12345;
+    for (size_t I = 0; I < Size; ++I) {
+        X = X * 1103515245u + 12345u;
+        P[I] = static_cast<char>(X >> 24);
+        if (I % 37 == 0)
+            P[I] = '\xE8';
+        if (I % 53 == 0 && I + 4 < Size)
+            P[I + 4] = '\0';
+    }
+    return P;
+}
+
+struct TFixture {
+    TScratchDir Dir;
+    TPackOptions Options;
+    std::string Program = TestProgram(50000);
+
+    TFixture() {
+        WriteFileBytes(Dir / "stub.exe", BuildTestStub());
+        WriteFileBytes(Dir / "program.exe", Program);
+        WriteFileBytes(Dir / "en.txt", std::string(English));
+        WriteFileBytes(Dir / "zh.txt", std::string(Chinese));
+        WriteFileBytes(Dir / "second.bin", std::string("SECOND"));
+        WriteFileBytes(Dir / "setup.bin", std::string("SETUPDATA"));
+        Options.StubPath = Dir / "stub.exe";
+        Options.ProgramPath = Dir / "program.exe";
+        Options.ApplicationName = "\xE6\xBC\x94\xE7\xA4\xBA App"; // "演示 App"
+        Options.LanguagePaths = {Dir / "en.txt", Dir / "zh.txt"};
+        Options.DetectMode = 1;
+        Options.NoStartupPrompt = true;
+        Options.SecondDataPath = Dir / "second.bin";
+        Options.SetupDataPath = Dir / "setup.bin";
+        Options.OutputPath = Dir / "out.exe";
+    }
+};
+
+// The loader's own sequence, straight through the shared reading code: true when it would
+// accept the file. Program extraction is included when WithProgram is set.
+bool LoaderAccepts(const std::string &Path, bool WithProgram) {
+    try {
+        TFile File(Path, fcOpenExisting, amRead, smRead);
+        std::string Bytes = ReadFileBytes(Path);
+        TLoaderOffsetTable Table = FindOffsetTableInImage(
+            reinterpret_cast<const uint8_t *>(Bytes.data()), Bytes.size());
+        AcceptOffsetTable(Table, File);
+        TSetupHeaderRec Header;
+        std::vector<TSetupLanguageEntry> Entries;
+        ReadSetupRecords(File, Header, Entries);
+        for (const TSetupLanguageEntry &E : Entries)
+            LoadMessageBlock(E.MessageBlock().data(), E.MessageBlock().size());
+        if (WithProgram) {
+            TFile Target(Path + ".x", fcCreateAlways, amWrite, smNone);
+            File.Seek(Table.SetupProgramOffset);
+            ExtractSetupProgram(File, Table, Target);
+        }
+        return true;
+    } catch (const Exception &) {
+        return false;
+    }
+}
+
+TEST(Package, RoundTripThroughTheLoaderReader) {
+    TFixture F;
+    TPackResult Result = PackInstaller(F.Options);
+    std::string Out = ReadFileBytes(F.Options.OutputPath);
+    const TLoaderOffsetTable &T = Result.Table;
+    EXPECT_EQ(T.MinFileSize, Out.size());
+    EXPECT_EQ(T.SecondDataOffset, 0x400u);
+    EXPECT_EQ(Out.substr(T.SecondDataOffset, 6), "SECOND");
+    EXPECT_EQ(T.SetupDataOffset, 0x406u);
+    EXPECT_EQ(Out.substr(T.SetupProgramOffset - 9, 9), "SETUPDATA");
+    EXPECT_EQ(T.SetupProgramSize, F.Program.size());
+
+    TPackageReport R = ReadPackage(F.Options.OutputPath, /*DecodeProgram=*/true);
+    EXPECT_EQ(R.Fault, "");
+    EXPECT_TRUE(R.ProgramValid);
+    EXPECT_EQ(R.ApplicationName, "\xD1\xDD\xCA\xBE App"); // code page 936 of the first CJK language
+    EXPECT_EQ(R.DetectMode, 1);
+    EXPECT_TRUE(R.NoStartupPrompt);
+    ASSERT_EQ(R.Languages.size(), 2u);
+    EXPECT_EQ(R.Languages[0].Name, "English");
+    EXPECT_EQ(R.Languages[1].LanguageId, 0x804u);
+    EXPECT_EQ(R.Languages[1].CodePage, 936u);
+    EXPECT_TRUE(R.Languages[1].MessageBlockValid);
+    EXPECT_EQ(R.ProgramBlock.End(), T.MinFileSize);
+    // The PE checksum covers the finished file.
+    EXPECT_EQ(R.Pe.StoredChecksum, R.ComputedChecksum);
+    EXPECT_EQ(R.Pe.StoredChecksum, Result.PeChecksum);
+
+    // The texts arrive as the loader will show them: code page 936 bytes for Chinese.
+    TFile File(F.Options.OutputPath, fcOpenExisting, amRead, smRead);
+    File.Seek(T.SetupDataOffset + 64);
+    TSetupHeaderRec Header;
+    std::vector<TSetupLanguageEntry> Entries;
+    ReadSetupRecords(File, Header, Entries);
+    ASSERT_EQ(Entries.size(), 2u);
+    LoadMessageBlock(Entries[1].MessageBlock().data(), Entries[1].MessageBlock().size());
+    EXPECT_EQ(LoaderMessages[MsgStartupPrompt], "\xB0\xB2\xD7\xB0 %1");
+    LoadMessageBlock(Entries[0].MessageBlock().data(), Entries[0].MessageBlock().size());
+    EXPECT_EQ(LoaderMessages[MsgCorruptSetupData], "Damaged.");
+    ClearLoaderMessages();
+}
+
+TEST(Package, ExtractGivesTheProgramBack) {
+    TFixture F;
+    PackInstaller(F.Options);
+    ExtractProgram(F.Options.OutputPath, F.Dir / "extracted.exe");
+    EXPECT_TRUE(ReadFileBytes(F.Dir / "extracted.exe") == F.Program);
+}
+
+TEST(Package, SameInputsGiveTheSameBytes) {
+    TFixture F;
+    PackInstaller(F.Options);
+    std::string First = ReadFileBytes(F.Options.OutputPath);
+    F.Options.OutputPath = F.Dir / "again.exe";
+    PackInstaller(F.Options);
+    EXPECT_TRUE(First == ReadFileBytes(F.Options.OutputPath));
+}
+
+// Every refusal leaves the directory as it was: no output, no temporary file.
+TEST(Package, RefusalsWriteNothing) {
+    struct {
+        const char *Name;
+        std::function<void(TFixture &)> Change;
+    } Cases[] = {
+        {"stub without slot",
+         [](TFixture &F) { WriteFileBytes(F.Options.StubPath, BuildTestStub(44, 1)); }},
+        {"slot of 43 bytes",
+         [](TFixture &F) { WriteFileBytes(F.Options.StubPath, BuildTestStub(43)); }},
+        {"message number 207",
+         [](TFixture &F) { WriteFileBytes(F.Dir / "en.txt", std::string(English) + "207 = x\n"); }},
+        {"Chinese text in a code page 0 language",
+         [](TFixture &F) {
+             WriteFileBytes(F.Dir / "en.txt", std::string(English) + "5 = \xE5\xAE\x89\n");
+         }},
+        {"missing program", [](TFixture &F) { F.Options.ProgramPath = F.Dir / "none.exe"; }},
+        {"missing message file",
+         [](TFixture &F) { F.Options.LanguagePaths.push_back(F.Dir / "none.txt"); }},
+        {"name not in code page 936",
+         [](TFixture &F) { F.Options.ApplicationName = "\xE2\x98\x83"; }},
+        {"output directory missing",
+         [](TFixture &F) { F.Options.OutputPath = F.Dir / "no/such/dir.exe"; }},
+    };
+    for (auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TFixture F;
+        C.Change(F);
+        std::vector<std::string> Before = F.Dir.List();
+        EXPECT_THROW(PackInstaller(F.Options), Exception);
+        EXPECT_EQ(F.Dir.List(), Before);
+    }
+}
+
+// Damaged files: the reader's verdict (with and without the program) agrees with the loader's
+// own sequence, for named changes and for a sweep of single-bit flips over the whole file.
+TEST(Package, VerdictAgreesWithTheLoaderOnDamagedFiles) {
+    TFixture F;
+    TPackResult Packed = PackInstaller(F.Options);
+    const std::string Good = ReadFileBytes(F.Options.OutputPath);
+    const TLoaderOffsetTable &T = Packed.Table;
+    const std::string Damaged = F.Dir / "damaged.exe";
+
+    auto Check = [&](const std::string &Bytes, const std::string &What, int ExpectAccepted) {
+        SCOPED_TRACE(What);
+        WriteFileBytes(Damaged, Bytes);
+        bool Loader = LoaderAccepts(Damaged, true);
+        TPackageReport Full = ReadPackage(Damaged, true);
+        EXPECT_EQ(Full.Fault.empty(), Loader) << Full.Fault;
+        TPackageReport Quick = ReadPackage(Damaged, false);
+        EXPECT_EQ(Quick.Fault.empty(), LoaderAccepts(Damaged, false)) << Quick.Fault;
+        if (ExpectAccepted >= 0) {
+            EXPECT_EQ(Loader, ExpectAccepted == 1);
+        }
+    };
+    auto Flip = [&](uint64_t At) {
+        std::string B = Good;
+        B[At] ^= 0x10;
+        return B;
+    };
+
+    Check(Good, "untouched", 1);
+    Check(Good + "SIGNATURE", "bytes behind MinFileSize", 1);
+    Check(Good.substr(0, Good.size() - 1), "one byte short", 0);
+    Check(Good.substr(0, T.SetupDataOffset + 10), "truncated inside the signature", 0);
+    Check(Flip(0x258), "table signature byte", 0);
+    Check(Flip(0x258 + 12), "format version", 0);
+    Check(Flip(T.SetupDataOffset + 63), "setup data signature", 0);
+    Check(Flip(T.SetupDataOffset + 64 + 20), "records block", 0);
+    Check(Flip(T.SetupProgramOffset + 2), "program block header", 0);
+    Check(Flip(T.SetupProgramOffset + 5000), "program block chunk", 0);
+    Check(Flip(T.SecondDataOffset), "second data area", 1);
+    Check(Flip(T.SetupProgramOffset - 1), "the author's setup data", 1);
+
+    for (uint64_t At = 0; At < Good.size(); At += 97)
+        Check(Flip(At), "bit flip at " + std::to_string(At), -1);
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+#include "tools/packlib/pe_stub.h"
+
+#include <gtest/gtest.h>
+
+#include "setupdata/crc32.h"
+#include "test_stub.h"
+
+namespace {
+
+const uint8_t *Bytes(const std::vector<uint8_t> &V) { return V.data(); }
+
+TEST(PeStub, FindsTheSlotOfAGeneratedStub) {
+    std::vector<uint8_t> Image = BuildTestStub();
+    TStubImage Stub = AnalyzeStub(Bytes(Image), Image.size());
+    EXPECT_EQ(Stub.Slot.FileOffset, 0x258u);
+    EXPECT_EQ(Stub.Slot.Size, 44u);
+    EXPECT_EQ(Stub.Headers.ImageEnd, Image.size());
+
+    TLoaderOffsetTable Table{};
+    Table.FormatVersion = 1;
+    Table.MinFileSize = 12345;
+    SealOffsetTable(Table);
+    WriteOffsetTableSlot(Image.data(), Image.size(), Stub, Table);
+    TLoaderOffsetTable Found = FindOffsetTableInImage(Bytes(Image), Image.size());
+    EXPECT_EQ(0, std::memcmp(&Found, &Table, sizeof(Table)));
+}
+
+TEST(PeStub, RefusesUnusableStubs) {
+    struct {
+        const char *Name;
+        std::vector<uint8_t> Image;
+        const char *Expected; // part of the message
+    } Cases[] = {
+        {"no slot", BuildTestStub(44, 11112), "no offset table slot"},
+        {"43-byte slot", BuildTestStub(43), "43 bytes"},
+        {"45-byte slot", BuildTestStub(45), "45 bytes"},
+        {"not a PE", std::vector<uint8_t>(1024, 'x'), "MZ"},
+    };
+    std::vector<uint8_t> Appended = BuildTestStub();
+    Appended.push_back(0);
+    std::vector<uint8_t> Truncated = BuildTestStub();
+    Truncated.resize(0x3FF);
+    for (auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        try {
+            AnalyzeStub(Bytes(C.Image), C.Image.size());
+            ADD_FAILURE() << "accepted";
+        } catch (const EStubError &E) {
+            EXPECT_NE(E.Message().find(C.Expected), std::string::npos) << E.Message();
+        }
+    }
+    EXPECT_THROW(AnalyzeStub(Bytes(Appended), Appended.size()), EStubError);
+    EXPECT_THROW(AnalyzeStub(Bytes(Truncated), Truncated.size()), EStubError);
+}
+
+// Every prefix of a stub, and every single damaged header byte, is refused or parsed without
+// reading outside the bytes given (the sanitizer build checks the reads).
+TEST(PeStub, SurvivesTruncationAndDamage) {
+    std::vector<uint8_t> Image = BuildTestStub();
+    for (size_t Size = 0; Size < Image.size(); ++Size) {
+        std::vector<uint8_t> Prefix(Image.begin(), Image.begin() + Size);
+        EXPECT_THROW(AnalyzeStub(Prefix.data(), Prefix.size()), EStubError) << Size;
+    }
+    for (size_t At = 0; At < 0x280; ++At) {
+        std::vector<uint8_t> Damaged = Image;
+        Damaged[At] ^= 0xFF;
+        try {
+            AnalyzeStub(Damaged.data(), Damaged.size());
+        } catch (const EStubError &) {
+        }
+    }
+}
+
+TEST(PeStub, ChecksumIsTheSameInAnyPieces) {
+    std::vector<uint8_t> Data(10001);
+    for (size_t I = 0; I < Data.size(); ++I)
+        Data[I] = uint8_t(I * 7 + (I >> 8));
+    const uint64_t Field = 0x98;
+    uint32_t Whole = ComputePeChecksum(Data.data(), Data.size(), Field);
+    for (size_t Piece : {size_t(1), size_t(7), size_t(4096)}) {
+        SCOPED_TRACE(Piece);
+        TPeChecksum Sum(Field);
+        for (size_t At = 0; At < Data.size(); At += Piece)
+            Sum.Add(Data.data() + At, std::min(Piece, Data.size() - At));
+        EXPECT_EQ(Sum.Finish(), Whole);
+    }
+    // The field itself does not count; any other byte does.
+    std::vector<uint8_t> Other = Data;
+    Other[Field + 2] ^= 0x55;
+    EXPECT_EQ(ComputePeChecksum(Other.data(), Other.size(), Field), Whole);
+    Other[Field + 4] ^= 0x55;
+    EXPECT_NE(ComputePeChecksum(Other.data(), Other.size(), Field), Whole);
+}
+
+// The linker fills in the checksum of the real loader; ours must agree with it.
+TEST(PeStub, RealLoaderStub) {
+    std::string Stub = ReadFileBytes(QUOV_STUB);
+    if (Stub.empty())
+        GTEST_SKIP() << "no loader stub at " << QUOV_STUB;
+    const uint8_t *P = reinterpret_cast<const uint8_t *>(Stub.data());
+    TStubImage Info = AnalyzeStub(P, Stub.size());
+    EXPECT_EQ(Info.Slot.Size, 44u);
+    EXPECT_EQ(ComputePeChecksum(P, Stub.size(), Info.Headers.ChecksumOffset),
+              Info.Headers.StoredChecksum);
+}
+
+} // namespace

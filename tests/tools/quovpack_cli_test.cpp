@@ -1,0 +1,144 @@
+// The quovpack command itself: exit codes, output, and agreement of inspect --json and verify
+// with the reading library.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include "tools/package_reader.h"
+#include "test_stub.h"
+
+namespace {
+
+struct TRun {
+    int ExitCode = -1;
+    std::string Out;
+};
+
+TRun Quovpack(const std::string &Args) {
+    TRun Run;
+    std::string Command = std::string("'") + QUOVPACK_EXE + "' " + Args + " 2>/dev/null";
+    FILE *Pipe = ::popen(Command.c_str(), "r");
+    if (!Pipe)
+        return Run;
+    char Buffer[4096];
+    size_t N;
+    while ((N = std::fread(Buffer, 1, sizeof(Buffer), Pipe)) > 0)
+        Run.Out.append(Buffer, N);
+    int Status = ::pclose(Pipe);
+    Run.ExitCode = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+    return Run;
+}
+
+std::string Q(const std::string &Path) { return "'" + Path + "'"; }
+
+class QuovpackCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string Stub = ReadFileBytes(QUOV_STUB);
+        if (Stub.empty()) // the real loader when it has been built, else a generated stub
+            WriteFileBytes(Dir / "stub.exe", BuildTestStub());
+        else
+            WriteFileBytes(Dir / "stub.exe", Stub);
+        std::string Program(30000, 'p');
+        for (size_t I = 0; I < Program.size(); I += 11)
+            Program[I] = '\xE8';
+        WriteFileBytes(Dir / "program.exe", Program);
+        PackArgs = "pack --stub " + Q(Dir / "stub.exe") + " --program " + Q(Dir / "program.exe") +
+                   " --name 'Demo' --lang '" QUOV_MESSAGES_DIR "/en.txt' --lang='" QUOV_MESSAGES_DIR
+                   "/zh_CN.txt' --detect none";
+    }
+
+    TScratchDir Dir;
+    std::string PackArgs;
+};
+
+TEST_F(QuovpackCli, HelpAndUsage) {
+    for (const char *Command : {"--help", "pack --help", "inspect --help", "verify --help",
+                                "extract -h"}) {
+        SCOPED_TRACE(Command);
+        TRun Run = Quovpack(Command);
+        EXPECT_EQ(Run.ExitCode, 0);
+        EXPECT_NE(Run.Out.find("usage: quovpack"), std::string::npos);
+        EXPECT_NE(Run.Out.find("xit codes"), std::string::npos);
+    }
+    for (const char *Bad : {"", "frobnicate", "pack --stub", "pack --stub x --program y",
+                            "inspect", "inspect a b", "verify --json x", "pack --detect=x"}) {
+        SCOPED_TRACE(Bad);
+        EXPECT_EQ(Quovpack(Bad).ExitCode, 2);
+    }
+}
+
+TEST_F(QuovpackCli, PackVerifyInspectExtract) {
+    const std::string Out = Dir / "setup.exe";
+    TRun Pack = Quovpack(PackArgs + " -o " + Q(Out));
+    ASSERT_EQ(Pack.ExitCode, 0) << Pack.Out;
+
+    TRun Verify = Quovpack("verify " + Q(Out));
+    EXPECT_EQ(Verify.ExitCode, 0);
+    EXPECT_NE(Verify.Out.find(": OK:"), std::string::npos) << Verify.Out;
+
+    TRun Json = Quovpack("inspect --json " + Q(Out));
+    EXPECT_EQ(Json.ExitCode, 0);
+    TPackageReport R = ReadPackage(Out, false);
+    for (const std::string &Field : std::vector<std::string>{
+             "\"accepted\": true", "\"detect_mode\": \"none\"", "\"application_name\": \"Demo\"",
+          "\"name\": \"Chinese\", \"langid\": 2052, \"codepage\": 936",
+          "\"min_file_size\": " + std::to_string(R.Table.MinFileSize),
+          "\"setup_program_crc\": " + std::to_string(R.Table.SetupProgramCRC),
+          "\"second_data_offset\": " + std::to_string(R.Table.SecondDataOffset), "\"valid\": true"})
+        EXPECT_NE(Json.Out.find(Field), std::string::npos) << Field << "\n" << Json.Out;
+
+    EXPECT_EQ(Quovpack("extract " + Q(Out) + " -o " + Q(Dir / "x.exe")).ExitCode, 0);
+    EXPECT_TRUE(ReadFileBytes(Dir / "x.exe") == ReadFileBytes(Dir / "program.exe"));
+}
+
+TEST_F(QuovpackCli, DamagedFilesAreReportedAsTheReaderSeesThem) {
+    const std::string Out = Dir / "setup.exe";
+    ASSERT_EQ(Quovpack(PackArgs + " -o " + Q(Out)).ExitCode, 0);
+    const std::string Good = ReadFileBytes(Out);
+    TPackageReport R = ReadPackage(Out, false);
+
+    struct {
+        const char *Name;
+        std::string Bytes;
+    } Cases[] = {
+        {"truncated", Good.substr(0, Good.size() - 100)},
+        {"flipped in the records", Good},
+        {"flipped in the program", Good},
+    };
+    Cases[1].Bytes[R.RecordsBlock.Offset + 30] ^= 1;
+    Cases[2].Bytes[R.ProgramBlock.Offset + 40] ^= 1;
+    for (auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        const std::string Damaged = Dir / "damaged.exe";
+        WriteFileBytes(Damaged, C.Bytes);
+        TPackageReport Quick = ReadPackage(Damaged, false);
+        TPackageReport Full = ReadPackage(Damaged, true);
+        ASSERT_FALSE(Full.Fault.empty());
+
+        TRun Verify = Quovpack("verify " + Q(Damaged));
+        EXPECT_EQ(Verify.ExitCode, 1);
+        EXPECT_EQ(Verify.Out, Damaged + ": FAULT: " + Full.Fault + "\n");
+
+        TRun Json = Quovpack("inspect --json " + Q(Damaged));
+        EXPECT_EQ(Json.ExitCode, Quick.Fault.empty() ? 0 : 1);
+        EXPECT_NE(Json.Out.find(Quick.Fault.empty() ? "\"accepted\": true" : "\"accepted\": false"),
+                  std::string::npos);
+
+        EXPECT_EQ(Quovpack("extract " + Q(Damaged) + " -o " + Q(Dir / "x.exe")).ExitCode, 1);
+        EXPECT_FALSE(FileExists(Dir / "x.exe"));
+    }
+}
+
+TEST_F(QuovpackCli, RefusedInputsExitWithThreeAndWriteNothing) {
+    WriteFileBytes(Dir / "bad.txt", std::string("name = X\nlangid = 1\ncodepage = 0\n207 = y\n"));
+    const std::string Out = Dir / "setup.exe";
+    EXPECT_EQ(Quovpack(PackArgs + " --lang " + Q(Dir / "bad.txt") + " -o " + Q(Out)).ExitCode, 3);
+    EXPECT_EQ(Quovpack(PackArgs + " --second-data " + Q(Dir / "none") + " -o " + Q(Out)).ExitCode,
+              3);
+    EXPECT_FALSE(FileExists(Out));
+    EXPECT_EQ(Quovpack("verify " + Q(Dir / "none.exe")).ExitCode, 3);
+    EXPECT_EQ(Quovpack(PackArgs + " -o " + Q(Dir / "missing/setup.exe")).ExitCode, 4);
+}
+
+} // namespace
