@@ -57,6 +57,10 @@ inline const TCaseLanguage English1252 = {
     "english1252", "E1252", 0x409, 1252,
     "E1252 error caption", "E1252 setup caption", "E1252 damaged", "E1252 install %1?",
     "%1 E1252 %2 %3", "E1252 temp", "E1252 start", "E1252 restart"};
+inline const TCaseLanguage TraditionalAnyCodePage = {
+    "traditional-any", "TA", 0x404, 0,
+    "TA error caption", "TA setup caption", "TA damaged", "TA install %1?", "%1 TA %2 %3",
+    "TA temp", "TA start", "TA restart"};
 inline const TCaseLanguage ChineseAnyCodePage = {
     "chinese-any", "ZA", 0x804, 0,
     "ZA error caption", "ZA setup caption", "ZA damaged", "ZA install %1?", "%1 ZA %2 %3",

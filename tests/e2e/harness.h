@@ -51,6 +51,10 @@ TLoaderResult RunLoader(const std::string &CaseName, const TLoaderRun &Run);
 // The caption this system gives a message box whose caption argument is null.
 std::string DefaultBoxCaption();
 
+// The built-in corrupt text as the error box shows it: every exception text is ended as a
+// sentence, and the text's double-byte full stop still gets an ASCII period behind it.
+std::string ShownCorruptText();
+
 std::string ReadWholeFile(const std::string &Path);
 void WriteWholeFile(const std::string &Path, const std::string &Bytes);
 // A value from the setup program's report ("key=value" lines), empty when absent.

@@ -6,6 +6,8 @@
 #include <set>
 #include <thread>
 
+#include "support/builtin_texts.h"
+
 namespace {
 
 constexpr int StaticTextId = 0xFFFF; // the message box's text control
@@ -229,6 +231,8 @@ std::string DefaultBoxCaption() {
     }();
     return Caption;
 }
+
+std::string ShownCorruptText() { return std::string(SetupCorruptText) + "."; }
 
 std::string ReadWholeFile(const std::string &Path) {
     std::string Bytes;

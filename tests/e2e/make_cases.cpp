@@ -66,6 +66,7 @@ struct TCase {
     // and to the stored program block.
     std::function<void(std::string &)> EditRecords;
     std::function<void(std::string &)> EditRecordsBlock;
+    int DamagedMessageBlock = -1; // this language's block fails its CRC check
 
     TCase() {
         Header.ApplicationName = E2E::ApplicationName;
@@ -83,10 +84,13 @@ std::string BuildPackage(const std::string &Stub, const TCase &Case) {
     if (Header.LanguageEntryCount == 0)
         Header.LanguageEntryCount = static_cast<int32_t>(Case.Languages.size());
     Records += BuildSetupHeaderRecord(Header);
-    for (const TCaseLanguage *Language : Case.Languages) {
+    for (size_t Index = 0; Index < Case.Languages.size(); ++Index) {
+        const TCaseLanguage *Language = Case.Languages[Index];
         TSetupLanguageFields Fields;
         Fields.Name = Language->Name;
         Fields.MessageBlock = MessageBlockFor(*Language);
+        if (static_cast<int>(Index) == Case.DamagedMessageBlock)
+            Fields.MessageBlock[100] ^= 0x01; // inside the messages, covered by the CRC
         Fields.LanguageID = Language->LanguageID;
         Fields.CodePage = Language->CodePage;
         Records += BuildSetupLanguageRecord(Fields);
@@ -165,11 +169,14 @@ int main(int Argc, char **Argv) {
             C.Languages = {&E2E::Traditional, &E2E::English1252, &E2E::Chinese,
                            &E2E::ChineseAnyCodePage, &E2E::English};
         });
-        // Only traditional Chinese with a foreign code page and Chinese for any code page.
+        // No entry for 0x804 itself: the primary-language pass skips the one whose code page
+        // does not fit and takes the one for any code page.
         Add("detect_primary.exe", [](TCase &C) {
             C.Header.LanguageDetectMode = DetectByUserLocale;
-            C.Languages = {&E2E::English, &E2E::Traditional, &E2E::ChineseAnyCodePage};
+            C.Languages = {&E2E::English, &E2E::Traditional, &E2E::TraditionalAnyCodePage};
         });
+        // The second language cannot be activated: a request for it fails after the child ran.
+        Add("damaged_second_language.exe", [](TCase &C) { C.DamagedMessageBlock = 1; });
 
         // Damaged records, each one named change to an otherwise good package.
         constexpr size_t ChunkPayloadStart = BlockHeaderSize + 4;

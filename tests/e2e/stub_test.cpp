@@ -3,7 +3,6 @@
 // default) and exit code 1, and leaves nothing in TMP.
 #include <gtest/gtest.h>
 
-#include "support/builtin_texts.h"
 #include "tests/e2e/harness.h"
 
 namespace {
@@ -26,6 +25,6 @@ TEST(Stub, UnpackedStubShowsBuiltInCorruptText) {
     EXPECT_EQ(Result.ExitCode, 1u);
     ASSERT_EQ(Result.Boxes.size(), 1u);
     EXPECT_EQ(Result.Boxes[0].Caption, DefaultBoxCaption());
-    EXPECT_EQ(Result.Boxes[0].Text, std::string(SetupCorruptText) + ".");
+    EXPECT_EQ(Result.Boxes[0].Text, ShownCorruptText());
     EXPECT_TRUE(Result.TempLeftovers.empty());
 }

@@ -12,10 +12,6 @@
 
 namespace {
 
-// The box ends every exception text as a sentence: the built-in text ends in a double-byte full
-// stop, which still gets an ASCII period behind it.
-const std::string CorruptTextShown = std::string(SetupCorruptText) + ".";
-
 struct TFileChange {
     const char *Name;
     void (*Apply)(TPackageBytes &Package);
@@ -77,7 +73,7 @@ TEST(Table, RejectionsShowBuiltInCorruptText) {
     };
     for (const TFileChange &Change : Changes) {
         SCOPED_TRACE(Change.Name);
-        ExpectOneErrorBox(RunChanged(Change), DefaultBoxCaption(), CorruptTextShown);
+        ExpectOneErrorBox(RunChanged(Change), DefaultBoxCaption(), ShownCorruptText());
     }
 }
 
@@ -119,6 +115,6 @@ TEST(Records, DamagedRecordsShowBuiltInCorruptText) {
         Run.LoaderPath = CasesDirectory() + Name + ".exe";
         Run.Parameters = "/SP-";
         Run.Answers = {IDOK};
-        ExpectOneErrorBox(RunLoader(Name, Run), DefaultBoxCaption(), CorruptTextShown);
+        ExpectOneErrorBox(RunLoader(Name, Run), DefaultBoxCaption(), ShownCorruptText());
     }
 }

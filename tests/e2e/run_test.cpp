@@ -1,0 +1,242 @@
+// Whole runs of packaged loaders: the startup prompt, the options that skip it, the setup
+// program's command line and exit code, language choice and requests, and the failures after
+// the records were read. Runs under an English locale (code page 1252, LANGID 0x409).
+#include <gtest/gtest.h>
+
+#include "records/messages.h"
+#include "support/error_text.h"
+#include "tests/e2e/case_texts.h"
+#include "tests/e2e/harness.h"
+
+namespace {
+
+using E2E::TCaseLanguage;
+
+TLoaderRun PackageRun(const char *Package, const std::string &Parameters,
+                      std::vector<int> Answers = {}) {
+    TLoaderRun Run;
+    Run.LoaderPath = CasesDirectory() + Package;
+    Run.Parameters = Parameters;
+    Run.Answers = std::move(Answers);
+    return Run;
+}
+
+TMessageBox PromptOf(const TCaseLanguage &Language) {
+    return {Language.SetupCaption, E2E::PromptText(Language)};
+}
+
+void ExpectBoxes(const TLoaderResult &Result, const std::vector<TMessageBox> &Expected) {
+    ASSERT_EQ(Result.Boxes.size(), Expected.size());
+    for (size_t I = 0; I < Expected.size(); ++I) {
+        SCOPED_TRACE("box " + std::to_string(I));
+        EXPECT_EQ(Result.Boxes[I].Caption, Expected[I].Caption);
+        EXPECT_EQ(Result.Boxes[I].Text, Expected[I].Text);
+    }
+}
+
+void ExpectCleanFinish(const TLoaderResult &Result, DWORD ExitCode) {
+    ASSERT_TRUE(Result.Finished) << "the loader did not end in time";
+    EXPECT_EQ(Result.ExitCode, ExitCode);
+    EXPECT_TRUE(Result.TempLeftovers.empty()) << Result.TempLeftovers.front();
+}
+
+// Message 96 as the loader builds it around an operation's text and a Win32 error code.
+std::string SystemErrorBoxText(const TCaseLanguage &Language, const std::string &Operation,
+                               DWORD Code) {
+    std::string Args[3] = {Operation, std::to_string(static_cast<int32_t>(Code)),
+                           SystemErrorText(Code)};
+    return TerminateSentence(FormatPattern(Language.SystemError, Args, 3));
+}
+
+} // namespace
+
+TEST(Run, PromptAnsweredYesRunsTheSetupProgram) {
+    TLoaderResult Result = RunLoader("prompt_yes", PackageRun("good.exe", "", {IDYES}));
+    ExpectCleanFinish(Result, 0);
+    ExpectBoxes(Result, {PromptOf(E2E::English)});
+    EXPECT_FALSE(Result.ChildReport.empty());
+}
+
+TEST(Run, PromptAnsweredNoEndsWithTwoAndNothingLeft) {
+    TLoaderResult Result = RunLoader("prompt_no", PackageRun("good.exe", "", {IDNO}));
+    ExpectCleanFinish(Result, 2);
+    ExpectBoxes(Result, {PromptOf(E2E::English)});
+    EXPECT_TRUE(Result.ChildReport.empty());
+}
+
+TEST(Run, OptionsAndHeaderBitDecideThePrompt) {
+    struct {
+        const char *Package;
+        const char *Parameters;
+        bool Prompt;
+    } Cases[] = {
+        {"good.exe", "/SP-", false},          {"good.exe", "/sp-", false},
+        {"good.exe", "\"/Sp-\"", false},      {"good.exe", "/SPAWNWND=1", false},
+        {"no_prompt_bit.exe", "", false},     {"good.exe", "/SP", true},
+        {"good.exe", "/SP--", true},          {"good.exe", "/SPAWNWND", true},
+    };
+    for (const auto &Case : Cases) {
+        SCOPED_TRACE(std::string(Case.Package) + " " + Case.Parameters);
+        TLoaderResult Result =
+            RunLoader("prompt_options", PackageRun(Case.Package, Case.Parameters, {IDNO}));
+        if (Case.Prompt) {
+            ExpectCleanFinish(Result, 2);
+            ExpectBoxes(Result, {PromptOf(E2E::English)});
+        } else {
+            ExpectCleanFinish(Result, 0);
+            ExpectBoxes(Result, {});
+            EXPECT_FALSE(Result.ChildReport.empty());
+        }
+    }
+}
+
+TEST(Run, SetupProgramExitCodeIsPassedOn) {
+    for (DWORD Code : {0u, 5u, 0xC0000005u}) {
+        SCOPED_TRACE(Code);
+        TLoaderRun Run = PackageRun("good.exe", "/SP-");
+        Run.Environment = {{"QUOV_E2E_EXIT", std::to_string(Code)}};
+        TLoaderResult Result = RunLoader("exit_code", Run);
+        ExpectCleanFinish(Result, Code);
+        ExpectBoxes(Result, {});
+    }
+}
+
+TEST(Run, SetupProgramGetsItsCommandLineByteForByte) {
+    TPackageBytes Package = LoadPackage(CasesDirectory() + "good.exe");
+    TLoaderOffsetTable Table = Package.Table();
+    struct {
+        const char *Tail;     // what follows the loader's quoted path
+        const char *Expected; // the command tail the setup program must see
+    } Cases[] = {
+        {" /SP- \"quoted tail\" b", "/SP- \"quoted tail\" b"},
+        {"   /SP-   odd\tspacing  ", "/SP-   odd\tspacing  "},
+        {" /SPAWNWND=12", "/SPAWNWND=12"},
+    };
+    for (const auto &Case : Cases) {
+        SCOPED_TRACE(Case.Tail);
+        TLoaderRun Run;
+        Run.LoaderPath = CasesDirectory() + "good.exe";
+        Run.UseRawCommandLine = true;
+        Run.RawCommandLine = "\"" + Run.LoaderPath + "\"" + Case.Tail;
+        Run.Environment = {{"QUOV_E2E_CHECKDATA", "1"}};
+        TLoaderResult Result = RunLoader("command_line", Run);
+        ExpectCleanFinish(Result, 0);
+        std::string Module = ReportValue(Result.ChildReport, "module");
+        std::string CommandLine = ReportValue(Result.ChildReport, "cmdline");
+        // The program is <TMP>\is-XXXXX.tmp\good.tmp.
+        ASSERT_GT(Module.size(), 22u);
+        EXPECT_EQ(Module.substr(Module.size() - 9), "\\good.tmp");
+        EXPECT_EQ(Module.substr(Module.size() - 22, 4), "\\is-");
+        EXPECT_EQ(Module.substr(Module.size() - 13, 4), ".tmp");
+        std::string Prefix = "\"" + Module + "\" /SL5=\"$";
+        ASSERT_EQ(CommandLine.compare(0, Prefix.size(), Prefix), 0) << CommandLine;
+        size_t Comma = CommandLine.find(',', Prefix.size());
+        ASSERT_NE(Comma, std::string::npos);
+        std::string Handle = CommandLine.substr(Prefix.size(), Comma - Prefix.size());
+        EXPECT_EQ(Handle.find_first_not_of("0123456789ABCDEF"), std::string::npos) << Handle;
+        EXPECT_NE(Handle[0], '0');
+        std::string Rest = "," + std::to_string(static_cast<int32_t>(Table.SetupDataOffset)) +
+                           "," + std::to_string(static_cast<int32_t>(Table.SecondDataOffset)) +
+                           "," + Run.LoaderPath + "\" " + Case.Expected;
+        EXPECT_EQ(CommandLine.substr(Comma), Rest);
+        EXPECT_EQ(ReportValue(Result.ChildReport, "window"), "QuovSetupLdrWindow");
+        EXPECT_EQ(ReportValue(Result.ChildReport, "queryend"), "0");
+        EXPECT_EQ(ReportValue(Result.ChildReport, "setupdata"), "signature ok");
+        EXPECT_EQ(ReportValue(Result.ChildReport, "second"), "inside");
+    }
+}
+
+TEST(Run, EmptyTailEndsInQuoteAndBlank) {
+    TLoaderRun Run;
+    Run.LoaderPath = CasesDirectory() + "no_prompt_bit.exe";
+    TLoaderResult Result = RunLoader("empty_tail", Run);
+    ExpectCleanFinish(Result, 0);
+    std::string CommandLine = ReportValue(Result.ChildReport, "cmdline");
+    std::string Ending = "," + Run.LoaderPath + "\" ";
+    ASSERT_GE(CommandLine.size(), Ending.size());
+    EXPECT_EQ(CommandLine.substr(CommandLine.size() - Ending.size()), Ending);
+}
+
+TEST(Run, LangOptionPicksByNameInAnyCaseAndFallsBack) {
+    struct {
+        const char *Package;
+        const char *Parameters;
+        const TCaseLanguage *Expected;
+    } Cases[] = {
+        // The Chinese entry wants code page 936; a match by name does not look at that.
+        {"good.exe", "/LANG=CHINESE", &E2E::Chinese},
+        {"good.exe", "/lang=Chinese", &E2E::Chinese},
+        {"good.exe", "/Lang=chinese /Lang=english", &E2E::English},
+        {"good.exe", "/Lang=klingon", &E2E::English},
+        {"good.exe", "/Lang=", &E2E::English},
+        {"detect_none.exe", "", &E2E::Chinese},
+        {"detect_none.exe", "/Lang=English", &E2E::English},
+        {"detect_mixed.exe", "", &E2E::English1252},
+        {"detect_primary.exe", "", &E2E::English},
+    };
+    for (const auto &Case : Cases) {
+        SCOPED_TRACE(std::string(Case.Package) + " " + Case.Parameters);
+        TLoaderResult Result =
+            RunLoader("lang_option", PackageRun(Case.Package, Case.Parameters, {IDNO}));
+        ExpectCleanFinish(Result, 2);
+        ExpectBoxes(Result, {PromptOf(*Case.Expected)});
+    }
+}
+
+TEST(Run, LanguageRequestTakesEffectAfterTheSetupProgram) {
+    // Entry 1 of this package has a damaged message block, so the request for it fails after
+    // the setup program ended: the error shows in the still active language and the exit code
+    // stays the setup program's. A request for entry 0 (active already) changes nothing.
+    struct {
+        const char *Requests;
+        bool Post;
+        bool Fails;
+    } Cases[] = {{"1", false, true}, {"1", true, true}, {"1,0", false, false},
+                 {"0", true, false}, {"-1", false, false}, {"7", false, false}};
+    for (const auto &Case : Cases) {
+        SCOPED_TRACE(std::string(Case.Requests) + (Case.Post ? " posted" : " sent"));
+        TLoaderRun Run = PackageRun("damaged_second_language.exe", "/SP-", {IDOK});
+        Run.Environment = {{"QUOV_E2E_EXIT", "7"},
+                           {"QUOV_E2E_LANG", Case.Requests},
+                           {"QUOV_E2E_LANG_POST", Case.Post ? "1" : "0"}};
+        TLoaderResult Result = RunLoader("lang_request", Run);
+        ExpectCleanFinish(Result, 7);
+        if (Case.Fails)
+            ExpectBoxes(Result, {{E2E::English.ErrorCaption, ShownCorruptText()}});
+        else
+            ExpectBoxes(Result, {});
+    }
+}
+
+TEST(Run, ProgramThatCannotStartReportsTheSystemError) {
+    TLoaderResult Result =
+        RunLoader("not_a_program", PackageRun("not_a_program.exe", "/SP-", {IDOK}));
+    ExpectCleanFinish(Result, 1);
+    ASSERT_EQ(Result.Boxes.size(), 1u);
+    EXPECT_EQ(Result.Boxes[0].Caption, E2E::English.ErrorCaption);
+    // The code is the system's choice (a bad executable format); the text must be message 96
+    // around message 98 with that code and its system text.
+    const std::string &Text = Result.Boxes[0].Text;
+    std::string Head = std::string(E2E::English.ChildStartFailed) + "\r\n\r\nEN error ";
+    ASSERT_EQ(Text.compare(0, Head.size(), Head), 0) << Text;
+    DWORD Code = std::stoul(Text.substr(Head.size()));
+    EXPECT_NE(Code, 0u);
+    EXPECT_EQ(Text, SystemErrorBoxText(E2E::English, E2E::English.ChildStartFailed, Code));
+}
+
+TEST(Run, BadProgramCrcIsCorruptSetupInTheActiveLanguage) {
+    TPackageBytes Package = LoadPackage(CasesDirectory() + "good.exe");
+    TLoaderOffsetTable Table = Package.Table();
+    Table.SetupProgramCRC ^= 1;
+    Package.SetTable(Table, /*Reseal=*/true);
+    TLoaderRun Run;
+    Run.LoaderPath = PrepareWorkDirectory("bad_program_crc-file") + "setup.exe";
+    WriteWholeFile(Run.LoaderPath, Package.Bytes);
+    Run.Parameters = "/SP-";
+    Run.Answers = {IDOK};
+    TLoaderResult Result = RunLoader("bad_program_crc", Run);
+    ExpectCleanFinish(Result, 1);
+    ExpectBoxes(Result,
+                {{E2E::English.ErrorCaption, TerminateSentence(E2E::English.CorruptData)}});
+    EXPECT_TRUE(Result.ChildReport.empty());
+}
