@@ -1,0 +1,79 @@
+// Writes seed corpora for the fuzz targets, made by the packager's writers:
+//   fuzz_seeds DIR  ->  DIR/block_reader, DIR/setup_records, DIR/message_block
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "records/messages.h"
+#include "tools/packlib/block_writer.h"
+#include "tools/packlib/lzma_compress.h"
+#include "tools/packlib/message_block_writer.h"
+#include "tools/packlib/record_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void WriteSeed(const fs::path &Dir, const std::string &Name, const std::string &Bytes) {
+    fs::create_directories(Dir);
+    std::ofstream(Dir / Name, std::ios::binary) << Bytes;
+}
+
+std::string Text(size_t Size) {
+    std::string Out;
+    for (size_t I = 0; Out.size() < Size; ++I)
+        Out += "call " + std::to_string(I % 97) + "\xE8\x10\x00\x00\x00;";
+    Out.resize(Size);
+    return Out;
+}
+
+std::string MessageBlock(int Variant) {
+    std::string Messages[LoaderMessageCount];
+    for (int N = 0; N < LoaderMessageCount; ++N)
+        if (Variant != 0)
+            Messages[N] = "msg " + std::to_string(N) + (N % 3 ? " %1 %% %2" : "");
+    return BuildMessageBlock(Messages);
+}
+
+} // namespace
+
+int main(int ArgCount, char **Args) {
+    if (ArgCount != 2)
+        return 2;
+    const fs::path Root = Args[1];
+
+    // Block reader seeds: the first byte picks the piece size.
+    const std::string Data = Text(20000);
+    std::string Stored, Compressed, Small;
+    AppendCompressedBlock(Stored, Data.data(), Data.size(), false);
+    AppendLzmaBlock(Compressed, Data.data(), Data.size());
+    std::string SmallStream = LzmaCompressWith(Data.data(), 3000, 8, 4, 4, 4096);
+    AppendCompressedBlock(Small, SmallStream.data(), SmallStream.size(), true);
+    WriteSeed(Root / "block_reader", "stored", std::string(1, '\0') + Stored);
+    WriteSeed(Root / "block_reader", "lzma", std::string(1, '\1') + Compressed);
+    WriteSeed(Root / "block_reader", "lzma_lc8_lp4_pb4", std::string(1, '\2') + Small);
+
+    // Setup record seeds: header and entries in one block, compressed and stored.
+    for (int Count : {0, 1, 3}) {
+        TSetupHeaderFields Header;
+        Header.ApplicationName = "Seed App";
+        Header.LanguageEntryCount = Count;
+        std::string Stream = BuildSetupHeaderRecord(Header);
+        for (int I = 0; I < Count; ++I) {
+            TSetupLanguageFields Entry;
+            Entry.Name = "lang" + std::to_string(I);
+            Entry.MessageBlock = MessageBlock(I);
+            Entry.LanguageID = 0x409 + I;
+            Stream += BuildSetupLanguageRecord(Entry);
+        }
+        std::string Lzma, Plain;
+        AppendLzmaBlock(Lzma, Stream.data(), Stream.size());
+        AppendCompressedBlock(Plain, Stream.data(), Stream.size(), false);
+        WriteSeed(Root / "setup_records", "lzma_" + std::to_string(Count), Lzma);
+        WriteSeed(Root / "setup_records", "stored_" + std::to_string(Count), Plain);
+    }
+
+    WriteSeed(Root / "message_block", "empty_messages", MessageBlock(0));
+    WriteSeed(Root / "message_block", "patterns", MessageBlock(1));
+    return 0;
+}
