@@ -38,7 +38,9 @@ double SecondsSince(TClock::time_point Start) {
     return std::chrono::duration<double>(TClock::now() - Start).count();
 }
 
-double MBps(size_t Bytes, double Seconds) { return Bytes / 1e6 / Seconds; }
+double MBps(size_t Bytes, double Seconds) {
+    return Bytes / 1e6 / Seconds;
+}
 
 std::string LoadPayload(const fs::path &Dir, size_t MinBytes) {
     std::vector<fs::path> Files;
@@ -141,7 +143,8 @@ int RunExtractChild(const char *Path, uint32_t Size, uint32_t Crc) {
 
 int main(int ArgCount, char **Args) {
     if (ArgCount == 5 && std::strcmp(Args[1], "--extract") == 0)
-        return RunExtractChild(Args[2], uint32_t(std::stoul(Args[3])), uint32_t(std::stoul(Args[4])));
+        return RunExtractChild(Args[2], uint32_t(std::stoul(Args[3])),
+                               uint32_t(std::stoul(Args[4])));
 
     const fs::path Dir = ArgCount > 1 ? Args[1] : "/usr/lib/i386-linux-gnu/wine/i386-windows";
     const size_t MinBytes = size_t(ArgCount > 2 ? std::stoul(Args[2]) : 24) << 20;
@@ -181,8 +184,10 @@ int main(int ArgCount, char **Args) {
     }
     std::printf("\nextraction (best of %d, output bytes per second)%s\n", Rounds,
                 Same ? "" : "  *** OUTPUT MISMATCH ***");
-    std::printf("  loader path (reader + LZMA + transform + CRC): %7.1f MB/s\n", MBps(Size, Loader));
-    std::printf("  liblzma raw LZMA1 decoder alone:               %7.1f MB/s\n", MBps(Size, Liblzma));
+    std::printf("  loader path (reader + LZMA + transform + CRC): %7.1f MB/s\n",
+                MBps(Size, Loader));
+    std::printf("  liblzma raw LZMA1 decoder alone:               %7.1f MB/s\n",
+                MBps(Size, Liblzma));
     std::printf("  ratio loader / liblzma:                        %7.2fx (target >= 0.90x)\n",
                 Liblzma / Loader);
 
@@ -194,7 +199,8 @@ int main(int ArgCount, char **Args) {
         Sink ^= ComputeCrc32(Program.data(), Size);
         Ours = std::min(Ours, SecondsSince(Start));
         Start = TClock::now();
-        Sink ^= static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef *>(Program.data()), Size));
+        Sink ^=
+            static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef *>(Program.data()), Size));
         Zlib = std::min(Zlib, SecondsSince(Start));
     }
     std::printf("\nCRC-32 (best of %d)%s\n", CrcRounds, Sink == 0 ? "" : "  *** CRC MISMATCH ***");
@@ -206,7 +212,9 @@ int main(int ArgCount, char **Args) {
     const long Budget = long(Size / 1024) + 2048 + 256;
     std::printf("\npeak memory of one extraction (rise of a fresh process's peak resident set)\n");
     std::printf("  %ld KiB; budget N + 2 MiB + 256 KiB = %ld KiB (%s)\n", Peak, Budget,
-                Peak < 0 ? "not measured" : Peak <= Budget ? "within" : "OVER");
+                Peak < 0         ? "not measured"
+                : Peak <= Budget ? "within"
+                                 : "OVER");
     fs::remove(PackagePath);
     return 0;
 }

@@ -18,7 +18,9 @@ uint32_t LoadLe32(const uint8_t *P) {
     return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
 }
 
-[[noreturn]] void RaiseBlockError() { throw Exception(SetupCorruptText); }
+[[noreturn]] void RaiseBlockError() {
+    throw Exception(SetupCorruptText);
+}
 
 } // namespace
 

@@ -19,8 +19,12 @@ int32_t TSetupHeaderRec::LanguageEntryCount() const {
     return static_cast<int32_t>(LoadLe32(Fixed + SetupHeaderEntryCountOffset));
 }
 
-uint32_t TSetupLanguageEntry::LanguageID() const { return LoadLe32(Fixed + 0); }
-uint32_t TSetupLanguageEntry::CodePage() const { return LoadLe32(Fixed + 4); }
+uint32_t TSetupLanguageEntry::LanguageID() const {
+    return LoadLe32(Fixed + 0);
+}
+uint32_t TSetupLanguageEntry::CodePage() const {
+    return LoadLe32(Fixed + 4);
+}
 
 void ReadSetupRecord(TCompressedBlockReader &Reader, std::string *Strings, int N, void *Fixed,
                      int F) {

@@ -8,7 +8,9 @@
 
 namespace {
 
-[[noreturn]] void RaiseBlockCorrupt() { throw ECompressDataError(CompressedBlockCorruptText); }
+[[noreturn]] void RaiseBlockCorrupt() {
+    throw ECompressDataError(CompressedBlockCorruptText);
+}
 
 uint32_t LoadLe32(const uint8_t *P) {
     return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;

@@ -44,7 +44,9 @@ TCustomDecompressor *CreateLZMADecompressor(TCompressedInputProc InputProc) {
 TLZMADecompressor::TLZMADecompressor(TCompressedInputProc InputProc)
     : TCustomDecompressor(InputProc) {}
 
-TLZMADecompressor::~TLZMADecompressor() { ReleaseWorkArea(); }
+TLZMADecompressor::~TLZMADecompressor() {
+    ReleaseWorkArea();
+}
 
 void TLZMADecompressor::Reset() {
     FStreamReady = false;

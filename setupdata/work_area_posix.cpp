@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 
-void *AllocateWorkArea(size_t Size) { return std::malloc(Size); }
+void *AllocateWorkArea(size_t Size) {
+    return std::malloc(Size);
+}
 
-void FreeWorkArea(void *Area, size_t) { std::free(Area); }
+void FreeWorkArea(void *Area, size_t) {
+    std::free(Area);
+}

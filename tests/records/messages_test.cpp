@@ -133,9 +133,9 @@ TEST(FormatPattern, ExpandsPlaceholders) {
         const char *Pattern;
         const char *Expected;
     } Cases[] = {
-        {"%1-%2", "a-b"}, {"%3", "%3"},   {"%0", "%0"},   {"100%", "100%"}, {"%%1", "%1"},
-        {"%%%1", "%a"},   {"%x", "%x"},   {"%10", "a0"},  {"", ""},         {"plain", "plain"},
-        {"%2%1%2", "bab"}, {"%", "%"},    {"%%", "%"},
+        {"%1-%2", "a-b"},  {"%3", "%3"}, {"%0", "%0"},  {"100%", "100%"}, {"%%1", "%1"},
+        {"%%%1", "%a"},    {"%x", "%x"}, {"%10", "a0"}, {"", ""},         {"plain", "plain"},
+        {"%2%1%2", "bab"}, {"%", "%"},   {"%%", "%"},
     };
     for (const auto &Case : Cases) {
         SCOPED_TRACE(Case.Pattern);

@@ -25,8 +25,9 @@ std::string ReadWholeFile(const fs::path &Path) {
 // A real 32-bit x86 program image from the Wine installation.
 std::string X86Program() {
     // Under Wine the host's root is drive Z:.
-    for (const char *Dir : {"/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/wine/i386-windows",
-                            "Z:/usr/lib/i386-linux-gnu/wine/i386-windows"}) {
+    for (const char *Dir :
+         {"/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/wine/i386-windows",
+          "Z:/usr/lib/i386-linux-gnu/wine/i386-windows"}) {
         fs::path Path = fs::path(Dir) / "kernel32.dll";
         if (fs::exists(Path))
             return ReadWholeFile(Path);

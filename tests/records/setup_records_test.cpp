@@ -111,7 +111,8 @@ TEST(SetupRecords, NoEntriesReadsNoEntry) {
 
 TEST(SetupRecords, DamagedStreamsAreTheSetupCorruptError) {
     const std::string Good = RecordStream(2);
-    const size_t HeaderSize = BuildSetupHeaderRecord(TSetupHeaderFields{"\xb2\xe2\xca\xd4 App"}).size();
+    const size_t HeaderSize =
+        BuildSetupHeaderRecord(TSetupHeaderFields{"\xb2\xe2\xca\xd4 App"}).size();
     std::string NegativeLength = Good;
     NegativeLength.replace(0, 4, Le32(0xFFFFFFFFu));
     std::string HugeLength = Good;

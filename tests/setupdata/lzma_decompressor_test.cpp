@@ -62,9 +62,13 @@ std::string DataErrorOf(const std::function<void()> &Action) {
     return std::string();
 }
 
-std::string LzmaError(int Code) { return FormatWithNumber(LzmaDataErrorPattern, Code); }
+std::string LzmaError(int Code) {
+    return FormatWithNumber(LzmaDataErrorPattern, Code);
+}
 
-void PatchDictionarySize(std::string &Stream, uint32_t Size) { Stream.replace(1, 4, Le32(Size)); }
+void PatchDictionarySize(std::string &Stream, uint32_t Size) {
+    Stream.replace(1, 4, Le32(Size));
+}
 
 TEST(LzmaDecompressor, RoundTripsInPieces) {
     const std::string Data = SamplePayload(300000, 11);
@@ -179,8 +183,9 @@ TEST(LzmaDecompressor, ReportsEndAndDamage) {
     SCOPED_TRACE("stream cut in the middle");
     {
         std::string Out(Data.size(), '\0');
-        EXPECT_EQ(DataErrorOf([&] { Decompress(Stream.substr(0, Stream.size() / 2), Data.size()); }),
-                  LzmaError(5));
+        EXPECT_EQ(
+            DataErrorOf([&] { Decompress(Stream.substr(0, Stream.size() / 2), Data.size()); }),
+            LzmaError(5));
     }
     SCOPED_TRACE("garbage after a good header");
     {

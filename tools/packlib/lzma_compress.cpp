@@ -11,8 +11,12 @@ extern "C" {
 
 namespace {
 
-void *EncoderAlloc(void *, size_t Size) { return Size == 0 ? nullptr : std::malloc(Size); }
-void EncoderFree(void *, void *Address) { std::free(Address); }
+void *EncoderAlloc(void *, size_t Size) {
+    return Size == 0 ? nullptr : std::malloc(Size);
+}
+void EncoderFree(void *, void *Address) {
+    std::free(Address);
+}
 ISzAlloc EncoderAllocator = {EncoderAlloc, EncoderFree};
 
 struct TMemoryInStream {
@@ -79,15 +83,15 @@ std::string LzmaCompressWith(const void *Data, size_t Size, int Lc, int Lp, int 
 
     std::string Out(LZMA_PROPS_SIZE, '\0');
     SizeT PropsSize = LZMA_PROPS_SIZE;
-    if (SRes Result = LzmaEnc_WriteProperties(
-            Encoder.Handle, reinterpret_cast<Byte *>(&Out[0]), &PropsSize))
+    if (SRes Result =
+            LzmaEnc_WriteProperties(Encoder.Handle, reinterpret_cast<Byte *>(&Out[0]), &PropsSize))
         RaiseEncoderError(Result);
     Out.reserve(Size / 3 + 64);
 
     TMemoryInStream In{{MemoryRead}, static_cast<const unsigned char *>(Data), Size};
     TStringOutStream Sink{{StringWrite}, &Out};
-    SRes Result = LzmaEnc_Encode(Encoder.Handle, &Sink.Base, &In.Base, nullptr,
-                                 &EncoderAllocator, &EncoderAllocator);
+    SRes Result = LzmaEnc_Encode(Encoder.Handle, &Sink.Base, &In.Base, nullptr, &EncoderAllocator,
+                                 &EncoderAllocator);
     if (Result == SZ_ERROR_MEM)
         throw EOutOfMemory();
     if (Result != SZ_OK)

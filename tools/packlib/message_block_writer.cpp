@@ -19,8 +19,7 @@ std::string BuildMessageBlock(const std::string (&Messages)[LoaderMessageCount])
     std::memcpy(&Out[0], MessageBlockSignature, sizeof(MessageBlockSignature));
     for (int N = 0; N < LoaderMessageCount; ++N) {
         if (Messages[N].find('\0') != std::string::npos)
-            throw ECompressInternalError(
-                FormatWithNumber("message %d holds a zero byte", N));
+            throw ECompressInternalError(FormatWithNumber("message %d holds a zero byte", N));
         Out += Messages[N];
         Out.push_back('\0');
     }
@@ -30,6 +29,7 @@ std::string BuildMessageBlock(const std::string (&Messages)[LoaderMessageCount])
     StoreLe32(Out, 64, LoaderMessageCount);
     StoreLe32(Out, 68, Size);
     StoreLe32(Out, 72, ~Size);
-    StoreLe32(Out, 76, ComputeCrc32(Out.data() + MessageBlockHeaderSize, Size - MessageBlockHeaderSize));
+    StoreLe32(Out, 76,
+              ComputeCrc32(Out.data() + MessageBlockHeaderSize, Size - MessageBlockHeaderSize));
     return Out;
 }

@@ -38,7 +38,8 @@ std::string BuildSetupHeaderRecord(const TSetupHeaderFields &Fields,
     Strings[0] = Fields.ApplicationName;
 
     uint8_t Fixed[SetupHeaderFixedSize] = {};
-    StoreLe32(Fixed + SetupHeaderEntryCountOffset, static_cast<uint32_t>(Fields.LanguageEntryCount));
+    StoreLe32(Fixed + SetupHeaderEntryCountOffset,
+              static_cast<uint32_t>(Fields.LanguageEntryCount));
     Fixed[SetupHeaderDetectModeOffset] = Fields.LanguageDetectMode;
     Fixed[SetupHeaderOptionsOffset] = Fields.NoStartupPrompt ? 1 : 0;
 
