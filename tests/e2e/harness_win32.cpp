@@ -175,7 +175,12 @@ TLoaderResult RunLoader(const std::string &CaseName, const TLoaderRun &Run) {
     size_t NextAnswer = 0;
     DWORD Started = ::GetTickCount();
     for (;;) {
-        DWORD Wait = ::WaitForSingleObject(Process.hProcess, 30);
+        // Our own windows are serviced meanwhile (a test may watch for session-end queries).
+        ::MsgWaitForMultipleObjects(1, &Process.hProcess, FALSE, 30, QS_ALLINPUT);
+        MSG Message;
+        while (::PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageA(&Message);
+        DWORD Wait = ::WaitForSingleObject(Process.hProcess, 0);
         for (HWND Box : FindBoxes(Process.dwProcessId, 0)) {
             if (Answered.count(Box))
                 continue;
