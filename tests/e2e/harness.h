@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,8 @@ struct TLoaderRun {
     std::vector<std::pair<std::string, std::string>> Environment; // set on top of ours
     std::vector<int> Answers; // the button for each box in turn (IDOK, IDYES, IDNO)
     DWORD TimeoutMs = 30000;
+    std::function<void(const TMessageBox &)> BeforeAnswer; // called with each box, when given
+    bool BoxesOfChildren = false; // also the boxes of the processes the loader started
 };
 
 struct TLoaderResult {

@@ -6,6 +6,8 @@
 #include <set>
 #include <thread>
 
+#include <tlhelp32.h>
+
 #include "support/builtin_texts.h"
 
 namespace {
@@ -20,7 +22,8 @@ std::string WindowClass(HWND Window) {
 
 struct TBoxSearch {
     DWORD ProcessId = 0;
-    DWORD ThreadId = 0; // when not 0, only boxes of this thread
+    std::set<DWORD> Children; // boxes of these processes count too
+    DWORD ThreadId = 0;       // when not 0, only boxes of this thread
     std::vector<HWND> Found;
 };
 
@@ -28,15 +31,35 @@ BOOL CALLBACK CollectBox(HWND Window, LPARAM Param) {
     auto *Search = reinterpret_cast<TBoxSearch *>(Param);
     DWORD ProcessId = 0;
     DWORD ThreadId = ::GetWindowThreadProcessId(Window, &ProcessId);
-    bool Ours = Search->ThreadId ? ThreadId == Search->ThreadId : ProcessId == Search->ProcessId;
+    bool Ours = Search->ThreadId ? ThreadId == Search->ThreadId
+                                 : ProcessId == Search->ProcessId ||
+                                       Search->Children.count(ProcessId) != 0;
     if (Ours && ::IsWindowVisible(Window) && WindowClass(Window) == "#32770")
         Search->Found.push_back(Window);
     return TRUE;
 }
 
-std::vector<HWND> FindBoxes(DWORD ProcessId, DWORD ThreadId) {
+// The processes started by ParentId (the setup program started by the loader).
+std::set<DWORD> ChildProcesses(DWORD ParentId) {
+    std::set<DWORD> Children;
+    HANDLE Snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (Snapshot == INVALID_HANDLE_VALUE)
+        return Children;
+    PROCESSENTRY32 Entry = {};
+    Entry.dwSize = sizeof(Entry);
+    for (BOOL More = ::Process32First(Snapshot, &Entry); More;
+         More = ::Process32Next(Snapshot, &Entry))
+        if (Entry.th32ParentProcessID == ParentId)
+            Children.insert(Entry.th32ProcessID);
+    ::CloseHandle(Snapshot);
+    return Children;
+}
+
+std::vector<HWND> FindBoxes(DWORD ProcessId, DWORD ThreadId, bool WithChildren = false) {
     TBoxSearch Search;
     Search.ProcessId = ProcessId;
+    if (WithChildren)
+        Search.Children = ChildProcesses(ProcessId);
     Search.ThreadId = ThreadId;
     ::EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&Search));
     return Search.Found;
@@ -181,11 +204,13 @@ TLoaderResult RunLoader(const std::string &CaseName, const TLoaderRun &Run) {
         while (::PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE))
             ::DispatchMessageA(&Message);
         DWORD Wait = ::WaitForSingleObject(Process.hProcess, 0);
-        for (HWND Box : FindBoxes(Process.dwProcessId, 0)) {
+        for (HWND Box : FindBoxes(Process.dwProcessId, 0, Run.BoxesOfChildren)) {
             if (Answered.count(Box))
                 continue;
             Answered.insert(Box);
             Result.Boxes.push_back(ReadBox(Box));
+            if (Run.BeforeAnswer)
+                Run.BeforeAnswer(Result.Boxes.back());
             // An unexpected box is closed without choosing Yes; the comparison of the boxes
             // then reports it.
             int Button = NextAnswer < Run.Answers.size() ? Run.Answers[NextAnswer++] : IDCANCEL;
