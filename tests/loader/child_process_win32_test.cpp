@@ -1,0 +1,113 @@
+#include "loader/child_process.h"
+
+#include <gtest/gtest.h>
+
+#include "loader/options.h"
+#include "records/language.h"
+#include "records/messages.h"
+#include "support/error_text.h"
+#include "support/exceptions.h"
+#include "test_messages.h"
+
+namespace {
+
+std::string TestDirectory() {
+    char Buffer[MAX_PATH];
+    DWORD Count = ::GetModuleFileNameA(nullptr, Buffer, sizeof(Buffer));
+    std::string Path(Buffer, Count);
+    return Path.substr(0, Path.find_last_of('\\') + 1);
+}
+
+} // namespace
+
+TEST(LoaderWindow, AnswersRequestsAndPassesTheRestOn) {
+    RequestedLanguageIndex = -1;
+    RestartRequested = false;
+    TWindowHandle Window = CreateLoaderWindow();
+    ASSERT_NE(Window.Get(), nullptr);
+    HWND W = Window.Get();
+
+    EXPECT_EQ(::SendMessageA(W, WM_QUERYENDSESSION, 0, 0), 0);
+
+    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, LanguageRequest, 2), 0);
+    EXPECT_EQ(RequestedLanguageIndex, 2);
+    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, LanguageRequest, 0), 0);
+    EXPECT_EQ(RequestedLanguageIndex, 0);
+    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, LanguageRequest, -7), 0);
+    EXPECT_EQ(RequestedLanguageIndex, -7);
+
+    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, 10002, 5), 0);
+    EXPECT_EQ(RequestedLanguageIndex, -7);
+    EXPECT_FALSE(RestartRequested);
+    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, RestartRequest, 0), 0);
+    EXPECT_TRUE(RestartRequested);
+
+    // Everything else reaches the STATIC class.
+    char Text[64] = {};
+    EXPECT_EQ(::SendMessageA(W, WM_GETTEXT, sizeof(Text), reinterpret_cast<LPARAM>(Text)), 18);
+    EXPECT_STREQ(Text, "QuovSetupLdrWindow");
+
+    ::DestroyWindow(Window.Detach());
+    RequestedLanguageIndex = -1;
+    RestartRequested = false;
+}
+
+TEST(RunSetupProgram, PassesTheExitCodeOn) {
+    const std::string Helper = TestDirectory() + "loader_test_child.exe";
+    for (uint32_t Code : {0u, 5u, 0xC0000005u}) {
+        SCOPED_TRACE(Code);
+        EXPECT_EQ(RunSetupProgram(Helper, std::to_string(Code)), Code);
+    }
+}
+
+TEST(RunSetupProgram, DispatchesTheSetupProgramsRequests) {
+    RequestedLanguageIndex = -1;
+    RestartRequested = false;
+    TWindowHandle Window = CreateLoaderWindow();
+    const std::string Helper = TestDirectory() + "loader_test_child.exe";
+    // The language requests are posted just before the helper ends: the final pump must still
+    // dispatch them, in order.
+    const std::string Parameters =
+        BuildChildParameters(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Window.Get())), 1,
+                             2, Helper, "restart lang=2 lang=1 7");
+    EXPECT_EQ(RunSetupProgram(Helper, Parameters), 7u);
+    EXPECT_TRUE(RestartRequested);
+    EXPECT_EQ(RequestedLanguageIndex, 1);
+    RequestedLanguageIndex = -1;
+    RestartRequested = false;
+}
+
+TEST(RunSetupProgram, ProgramThatCannotStartRaisesMessage96) {
+    LoadTestMessages({{MsgSystemErrorFormat, "%1|%2|%3"}, {MsgChildStartFailed, "cannot %1 start"}});
+    // Message 98 goes in as it stands: its %1 is not expanded.
+    try {
+        RunSetupProgram(TestDirectory() + "no_such_program.exe", "");
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception &E) {
+        EXPECT_EQ(E.Message(), "cannot %1 start|2|" + SystemErrorText(2));
+    }
+
+    // Not a program at all: the code is whatever the system says, with its text.
+    const std::string NotAProgram = TestDirectory() + "loader_not_a_program.exe";
+    HANDLE File = ::CreateFileA(NotAProgram.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(File, INVALID_HANDLE_VALUE);
+    DWORD Written;
+    ::WriteFile(File, "just text", 9, &Written, nullptr);
+    ::CloseHandle(File);
+    try {
+        RunSetupProgram(NotAProgram, "");
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception &E) {
+        const std::string &Text = E.Message();
+        const std::string Prefix = "cannot %1 start|";
+        ASSERT_EQ(Text.compare(0, Prefix.size(), Prefix), 0) << Text;
+        const size_t Bar = Text.find('|', Prefix.size());
+        ASSERT_NE(Bar, std::string::npos);
+        const uint32_t Code = std::stoul(Text.substr(Prefix.size(), Bar - Prefix.size()));
+        EXPECT_NE(Code, 0u);
+        EXPECT_EQ(Text.substr(Bar + 1), SystemErrorText(Code));
+    }
+    ::DeleteFileA(NotAProgram.c_str());
+    ClearLoaderMessages();
+}
