@@ -1,0 +1,66 @@
+// Damage sweep: runs the loader's acceptance and extraction path (the one `quovpack verify`
+// uses) over a packaged installer with one change at a time, a flipped bit or a cut, and sorts
+// each case. Borrows the package bytes it is given; owns a scratch file for the extraction.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+class TFile;
+
+enum class TCaseOutcome {
+    Harmless, // accepted, and the program extracted is the original byte for byte
+    Detected, // ended in one of the system's errors
+    Failure,  // accepted with other program bytes, or ended in something outside our tree
+};
+
+struct TCaseResult {
+    TCaseOutcome Outcome = TCaseOutcome::Failure;
+    std::string Detail; // the error's message, or what went wrong
+};
+
+// One run of the loader's reading path over Package: the offset table from the PE resource
+// walker, AcceptOffsetTable, ReadSetupRecords, LoadMessageBlock for every language, and
+// ExtractSetupProgram into Scratch (opened for reading and writing), whose bytes are then
+// compared with Program. Never throws for anything the package holds.
+TCaseResult CheckPackageCase(const std::string &Package, const std::string &Program,
+                             TFile &Scratch);
+
+// A part of the package that the sweep damages.
+struct TSweepRegion {
+    std::string Name;
+    uint64_t Offset = 0;
+    uint64_t Size = 0;
+};
+
+// The offset table, the setup-data signature, the records block and the program block of an
+// intact package. Throws Exception when the package itself is not accepted.
+std::vector<TSweepRegion> FindSweepRegions(const std::string &Package);
+
+struct TSweepCounts {
+    uint64_t Cases = 0;
+    uint64_t Detected = 0;
+    uint64_t Harmless = 0;
+    uint64_t Failures = 0;
+    std::vector<std::string> FailureNotes; // the first few failures, for the report
+    void Add(const TCaseResult &Result, const std::string &CaseName);
+};
+
+// Called before each case with its name (the tool uses it to name a case that hangs).
+using TCaseHook = std::function<void(const std::string &CaseName)>;
+
+// Flips one bit of every byte of every region: bit (position mod 8) in the routine run, all
+// eight in turn when AllBits is set.
+TSweepCounts RunBitFlipSweep(const std::string &Package, const std::string &Program,
+                             const std::string &ScratchPath, bool AllBits,
+                             const TCaseHook &Hook = nullptr);
+
+// Cuts the package at every chunk boundary of both blocks (and one byte to either side), at
+// every region boundary and at every SampleStep-th length. Each cut runs twice: as it is (the
+// table's MinFileSize refuses it), and with MinFileSize resealed to the cut length, so that the
+// readers themselves meet the end of the file.
+TSweepCounts RunTruncationSweep(const std::string &Package, const std::string &Program,
+                                const std::string &ScratchPath, uint64_t SampleStep,
+                                const TCaseHook &Hook = nullptr);
