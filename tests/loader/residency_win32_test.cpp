@@ -97,3 +97,39 @@ TEST(Residency, EveryKindOfRegionSurvivesTheWalk) {
     }
     ::VirtualFree(Base, 0, MEM_RELEASE);
 }
+
+TEST(Residency, RegionThatCannotBeMadeWritableIsSkipped) {
+    // A read-only view of a file opened for reading: its protection cannot be raised to
+    // writable, and a write into it would fault.
+    char Path[MAX_PATH];
+    ASSERT_NE(::GetTempFileNameA(".", "lr", 0, Path), 0u);
+    HANDLE File = ::CreateFileA(Path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(File, INVALID_HANDLE_VALUE);
+    const std::vector<char> Bytes(8192, 'q');
+    DWORD Written;
+    ::WriteFile(File, Bytes.data(), static_cast<DWORD>(Bytes.size()), &Written, nullptr);
+    ::CloseHandle(File);
+    File = ::CreateFileA(Path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE Mapping = ::CreateFileMappingA(File, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    ASSERT_NE(Mapping, nullptr);
+    void *View = ::MapViewOfFile(Mapping, FILE_MAP_READ, 0, 0, 0);
+    ASSERT_NE(View, nullptr);
+    DWORD Old;
+    if (::VirtualProtect(View, 8192, PAGE_EXECUTE_READWRITE, &Old)) {
+        ::UnmapViewOfFile(View);
+        ::CloseHandle(Mapping);
+        ::CloseHandle(File);
+        ::DeleteFileA(Path);
+        GTEST_SKIP() << "this system lets a read-only view become writable";
+    }
+    const std::vector<TRegionState> Before = Regions(View);
+    TouchImagePages(View); // must not fault
+    EXPECT_TRUE(SameRegions(Before, Regions(View)));
+    EXPECT_EQ(std::memcmp(View, Bytes.data(), Bytes.size()), 0);
+    ::UnmapViewOfFile(View);
+    ::CloseHandle(Mapping);
+    ::CloseHandle(File);
+    ::DeleteFileA(Path);
+}
