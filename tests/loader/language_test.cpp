@@ -11,18 +11,6 @@
 
 namespace {
 
-// An entry whose message 0 names it, so that the test can see which block was loaded.
-TSetupLanguageEntry MakeEntry(const std::string &Name, uint32_t LanguageID, uint32_t CodePage) {
-    TSetupLanguageEntry Entry;
-    Entry.Strings[0] = Name;
-    Entry.Strings[SetupLanguageMessageBlockIndex] = BuildTestMessageBlock({{0, Name}});
-    for (int B = 0; B < 4; ++B) {
-        Entry.Fixed[B] = static_cast<uint8_t>(LanguageID >> (8 * B));
-        Entry.Fixed[4 + B] = static_cast<uint8_t>(CodePage >> (8 * B));
-    }
-    return Entry;
-}
-
 class Language : public ::testing::Test {
 protected:
     void SetUp() override { Reset(); }
@@ -51,7 +39,7 @@ TLanguageSystemValues System(uint32_t UI, uint32_t User, uint32_t AnsiCodePage) 
 } // namespace
 
 TEST_F(Language, LangOptionMatchesNameIgnoringAsciiCaseAndCodePage) {
-    Entries = {MakeEntry("English", 0x409, 0), MakeEntry("Chinese", 0x804, 936)};
+    Entries = {MakeTestLanguage("English", 0x409, 0), MakeTestLanguage("Chinese", 0x804, 936)};
     // The system's code page is 1252 and the UI is English: the option still wins.
     EXPECT_EQ(Select("cHINESE", DetectByUILanguage, System(0x409, 0x409, 1252)), 1);
     // A name that matches nothing falls back to detection.
@@ -68,28 +56,28 @@ TEST_F(Language, DetectionPasses) {
         int32_t Expected;
     } Cases[] = {
         {"primary-language pass for the user locale",
-         {MakeEntry("en", 0x409, 0), MakeEntry("zh", 0x804, 0)}, DetectByUserLocale,
+         {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh", 0x804, 0)}, DetectByUserLocale,
          System(0x409, 0x404, 950), 1},
         {"exact match before a primary match",
-         {MakeEntry("en", 0x409, 0), MakeEntry("zh-CN", 0x804, 0), MakeEntry("zh-TW", 0x404, 0)},
+         {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh-CN", 0x804, 0), MakeTestLanguage("zh-TW", 0x404, 0)},
          DetectByUserLocale, System(0, 0x404, 950), 2},
         {"exact entry with a foreign code page is skipped in both passes",
-         {MakeEntry("en", 0x409, 0), MakeEntry("zh936", 0x804, 936), MakeEntry("zh", 0x804, 0)},
+         {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh936", 0x804, 936), MakeTestLanguage("zh", 0x804, 0)},
          DetectByUILanguage, System(0x804, 0, 1252), 2},
         {"code page equal to the system's is acceptable",
-         {MakeEntry("en", 0x409, 0), MakeEntry("zh936", 0x804, 936)}, DetectByUILanguage,
+         {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh936", 0x804, 936)}, DetectByUILanguage,
          System(0x804, 0, 936), 1},
-        {"UI mode ignores the user locale", {MakeEntry("en", 0x409, 0), MakeEntry("zh", 0x804, 0)},
+        {"UI mode ignores the user locale", {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh", 0x804, 0)},
          DetectByUILanguage, System(0x409, 0x804, 936), 0},
         {"UI language uses its low 16 bits only",
-         {MakeEntry("en", 0x409, 0), MakeEntry("zh", 0x804, 0)}, DetectByUILanguage,
+         {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh", 0x804, 0)}, DetectByUILanguage,
          System(0x10804, 0, 936), 1},
-        {"mode 2 detects nothing", {MakeEntry("en", 0x409, 0), MakeEntry("zh", 0x804, 0)}, 2,
+        {"mode 2 detects nothing", {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh", 0x804, 0)}, 2,
          System(0x804, 0x804, 936), 0},
-        {"mode 200 detects nothing", {MakeEntry("en", 0x409, 0), MakeEntry("zh", 0x804, 0)}, 200,
+        {"mode 200 detects nothing", {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh", 0x804, 0)}, 200,
          System(0x804, 0x804, 936), 0},
         {"unknown language falls back to entry 0",
-         {MakeEntry("en", 0x409, 0), MakeEntry("zh", 0x804, 0)}, DetectByUserLocale,
+         {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh", 0x804, 0)}, DetectByUserLocale,
          System(0, 0x411, 932), 0},
     };
     for (const auto &Case : Cases) {
@@ -100,7 +88,7 @@ TEST_F(Language, DetectionPasses) {
 }
 
 TEST_F(Language, ChooseLanguageLoadsTheChosenBlock) {
-    Entries = {MakeEntry("en", 0x409, 0), MakeEntry("zh", 0x804, 0)};
+    Entries = {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("zh", 0x804, 0)};
     ChooseLanguage(Entries.data(), 2, "", DetectByUserLocale, System(0, 0x804, 936));
     EXPECT_EQ(ActiveLanguageIndex, 1);
     EXPECT_EQ(LoaderMessages[0], "zh");
@@ -124,7 +112,7 @@ TEST_F(Language, NoEntriesLoadsNothing) {
 }
 
 TEST_F(Language, BadBlockRaisesAndKeepsTheActiveIndex) {
-    Entries = {MakeEntry("en", 0x409, 0), MakeEntry("short", 0x804, 0)};
+    Entries = {MakeTestLanguage("en", 0x409, 0), MakeTestLanguage("short", 0x804, 0)};
     Entries[1].Strings[SetupLanguageMessageBlockIndex].resize(80);
     ActivateLanguage(Entries.data(), 2, 0);
     try {

@@ -10,17 +10,6 @@
 
 namespace {
 
-TSetupLanguageEntry MakeEntry(const std::string &Name, uint32_t LanguageID, uint32_t CodePage) {
-    TSetupLanguageEntry Entry;
-    Entry.Strings[0] = Name;
-    Entry.Strings[SetupLanguageMessageBlockIndex] = BuildTestMessageBlock({{0, Name}});
-    for (int B = 0; B < 4; ++B) {
-        Entry.Fixed[B] = static_cast<uint8_t>(LanguageID >> (8 * B));
-        Entry.Fixed[4 + B] = static_cast<uint8_t>(CodePage >> (8 * B));
-    }
-    return Entry;
-}
-
 int32_t Chosen(const std::vector<TSetupLanguageEntry> &Entries, uint8_t Mode,
                const std::string &Option = "") {
     ActiveLanguageIndex = -1;
@@ -37,8 +26,8 @@ TEST(LanguageWin32, ChoosesFromTheSystemsSettings) {
     ASSERT_EQ(::GetUserDefaultLangID(), 0x804);
     ASSERT_EQ(DetectUILanguage() & 0xFFFF, 0x804u);
 
-    const std::vector<TSetupLanguageEntry> Entries = {MakeEntry("English", 0x409, 0),
-                                                      MakeEntry("Chinese", 0x804, 936)};
+    const std::vector<TSetupLanguageEntry> Entries = {MakeTestLanguage("English", 0x409, 0),
+                                                      MakeTestLanguage("Chinese", 0x804, 936)};
     EXPECT_EQ(Chosen(Entries, DetectByUILanguage), 1);
     EXPECT_EQ(LoaderMessages[0], "Chinese");
     EXPECT_EQ(Chosen(Entries, DetectByUserLocale), 1);
@@ -47,9 +36,9 @@ TEST(LanguageWin32, ChoosesFromTheSystemsSettings) {
 
     // Traditional Chinese texts need code page 950: the exact entry is skipped, the one of the
     // same primary language that takes any code page is chosen.
-    const std::vector<TSetupLanguageEntry> Other = {MakeEntry("English", 0x409, 0),
-                                                    MakeEntry("Big5", 0x804, 950),
-                                                    MakeEntry("Any", 0x404, 0)};
+    const std::vector<TSetupLanguageEntry> Other = {MakeTestLanguage("English", 0x409, 0),
+                                                    MakeTestLanguage("Big5", 0x804, 950),
+                                                    MakeTestLanguage("Any", 0x404, 0)};
     EXPECT_EQ(Chosen(Other, DetectByUserLocale), 2);
     ActiveLanguageIndex = -1;
     ClearLoaderMessages();

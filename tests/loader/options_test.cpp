@@ -51,15 +51,6 @@ TEST(LoaderOptions, LangValue) {
     }
 }
 
-TEST(LoaderOptions, SameTextAsciiFoldsOnlyAsciiLetters) {
-    EXPECT_TRUE(SameTextAscii("chinese", "CHINESE"));
-    EXPECT_FALSE(SameTextAscii("chinese", "chinese "));
-    // 0xE1 and 0xC1 differ only in bit 5, as a and A do; they must not be folded.
-    EXPECT_FALSE(SameTextAscii("\xe1", "\xc1"));
-    EXPECT_FALSE(SameTextAscii("[", "{"));
-    EXPECT_TRUE(SameTextAscii("", ""));
-}
-
 TEST(LoaderOptions, ParsedFromTheProcessCommandLine) {
     // Quotes are removed by the scanner, so a quoted "/SP-" still counts.
     SetHostCommandLine("setup.exe \"/SP-\" /LANG=Chi /other");

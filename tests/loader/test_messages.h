@@ -1,5 +1,5 @@
-// Message tables for the loader tests: a valid message block built from a few texts, and a
-// helper that loads one into LoaderMessages.
+// Message tables for the loader tests: a valid message block built from a few texts, a helper
+// that loads one into LoaderMessages, and language entries carrying such blocks.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "records/messages.h"
+#include "records/setup_records.h"
 #include "setupdata/crc32.h"
 
 // A block whose message N holds Text for every {N, Text} given; all other messages are empty.
@@ -35,4 +36,17 @@ inline std::string BuildTestMessageBlock(
 inline void LoadTestMessages(std::initializer_list<std::pair<int, std::string>> Texts) {
     const std::string Block = BuildTestMessageBlock(Texts);
     LoadMessageBlock(Block.data(), Block.size());
+}
+
+// An entry whose message 0 names it, so that a test can see which block was loaded.
+inline TSetupLanguageEntry MakeTestLanguage(const std::string &Name, uint32_t LanguageID,
+                                            uint32_t CodePage) {
+    TSetupLanguageEntry Entry;
+    Entry.Strings[0] = Name;
+    Entry.Strings[SetupLanguageMessageBlockIndex] = BuildTestMessageBlock({{0, Name}});
+    for (int B = 0; B < 4; ++B) {
+        Entry.Fixed[B] = static_cast<uint8_t>(LanguageID >> (8 * B));
+        Entry.Fixed[4 + B] = static_cast<uint8_t>(CodePage >> (8 * B));
+    }
+    return Entry;
 }
