@@ -1,10 +1,14 @@
 // Writes seed corpora for the fuzz targets, made by the packager's writers:
-//   fuzz_seeds DIR  ->  DIR/block_reader, DIR/setup_records, DIR/message_block
+//   fuzz_seeds DIR  ->  DIR/block_reader, DIR/setup_records, DIR/message_block,
+//   DIR/package_inspect,
+//                       DIR/command_line
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "records/messages.h"
+#include "tests/tools/test_stub.h"
+#include "tools/package_builder.h"
 #include "tools/packlib/block_writer.h"
 #include "tools/packlib/lzma_compress.h"
 #include "tools/packlib/message_block_writer.h"
@@ -33,6 +37,39 @@ std::string MessageBlock(int Variant) {
         if (Variant != 0)
             Messages[N] = "msg " + std::to_string(N) + (N % 3 ? " %1 %% %2" : "");
     return BuildMessageBlock(Messages);
+}
+
+// Whole installers from the packager: the test stub (a minimal PE image with the table slot),
+// small programs, one or two languages, with and without the optional areas.
+void WritePackageSeeds(const fs::path &Dir) {
+    const fs::path Work = Dir / "inputs.tmp";
+    fs::create_directories(Work);
+    const std::vector<uint8_t> Stub = BuildTestStub();
+    std::ofstream(Work / "stub.exe", std::ios::binary)
+        .write(reinterpret_cast<const char *>(Stub.data()), Stub.size());
+    std::ofstream(Work / "en.txt") << "name = English\nlangid = 0x0409\ncodepage = 0\n"
+                                      "StartupPrompt = Install %1?\n";
+    std::ofstream(Work / "zh.txt") << "name = Chinese\nlangid = 0x0804\ncodepage = 936\n";
+    std::ofstream(Work / "extra.bin") << "EXTRA";
+    int Number = 0;
+    for (size_t ProgramSize : {0, 300, 5000}) {
+        std::ofstream(Work / "program.exe", std::ios::binary | std::ios::trunc)
+            << Text(ProgramSize);
+        TPackOptions Options;
+        Options.StubPath = (Work / "stub.exe").string();
+        Options.ProgramPath = (Work / "program.exe").string();
+        Options.ApplicationName = "Seed App";
+        Options.LanguagePaths = {(Work / "en.txt").string()};
+        if (ProgramSize == 300)
+            Options.LanguagePaths.push_back((Work / "zh.txt").string());
+        if (ProgramSize != 0) {
+            Options.SecondDataPath = (Work / "extra.bin").string();
+            Options.SetupDataPath = (Work / "extra.bin").string();
+        }
+        Options.OutputPath = (Dir / ("package_" + std::to_string(Number++))).string();
+        PackInstaller(Options);
+    }
+    fs::remove_all(Work);
 }
 
 } // namespace
@@ -75,5 +112,18 @@ int main(int ArgCount, char **Args) {
 
     WriteSeed(Root / "message_block", "empty_messages", MessageBlock(0));
     WriteSeed(Root / "message_block", "patterns", MessageBlock(1));
+
+    fs::create_directories(Root / "package_inspect");
+    WritePackageSeeds(Root / "package_inspect");
+
+    const char *Lines[] = {
+        "setup.exe",
+        "\"C:\\Program Files\\setup.exe\" /SP- /Lang=de",
+        "setup.exe /spawnwnd=$1A2B /LANG=\"Chinese Simplified\" /Lang=en tail\targ",
+        "\"a\"\"b\" \"\" \"c d\"e\t\x01/sp-\x7f\xb1\x5c\"",
+        "x /Lang= /SP /SP-- /SPAWNWND \x81\"\xe4\" trailing   ",
+    };
+    for (size_t I = 0; I < sizeof(Lines) / sizeof(Lines[0]); ++I)
+        WriteSeed(Root / "command_line", "line_" + std::to_string(I), Lines[I]);
     return 0;
 }
