@@ -1,9 +1,12 @@
 #include <cstdlib>
 
+#include "loader/dll_search.h"
 #include "loader/main_sequence.h"
 #include "support/win.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Before anything else can load a library (common controls, shell32, themes).
+    RestrictDllSearch();
     // exit() runs the registered exit procedures (the message table is cleared), then ends the
     // process with the code.
     std::exit(RunLoader());
