@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "loader/child_process.h"
+#include "loader/dll_search.h"
 #include "loader/fs_redirection.h"
 #include "loader/options.h"
 #include "loader/random.h"
@@ -179,7 +180,7 @@ void ShowExceptionBox() {
 
 int32_t RunLoader() {
     HMODULE Module = ::GetModuleHandleA(nullptr);
-    ::InitCommonControls();
+    InitCommonControlsLate();
     std::atexit(ClearLoaderMessages);
     InitSystemFunctions();
     try {
