@@ -25,19 +25,37 @@ TEST(Crc32, KnownValues) {
     EXPECT_EQ(ComputeCrc32(Zeros.data(), Zeros.size()), 0x190A55ADu);
 }
 
-TEST(Crc32, MatchesReferenceForEveryLengthAndAlignment) {
-    std::vector<uint8_t> Data(300);
+std::vector<uint8_t> RandomBytes(size_t Size) {
+    std::vector<uint8_t> Data(Size);
     uint32_t Seed = 12345;
     for (auto &Byte : Data) {
         Seed = Seed * 1103515245u + 12345u;
         Byte = static_cast<uint8_t>(Seed >> 24);
     }
+    return Data;
+}
+
+// Lengths up to past two runs of the four 256-byte lanes, so the lane joins and every tail
+// length behind them are covered from several alignments.
+TEST(Crc32, MatchesReferenceForEveryLengthAndAlignment) {
+    const std::vector<uint8_t> Data = RandomBytes(2200);
     for (size_t Start = 0; Start < 9; ++Start)
-        for (size_t Length = 0; Start + Length <= Data.size(); Length += 7) {
+        for (size_t Length = 0; Start + Length <= Data.size(); Length += Length < 40 ? 1 : 7) {
             std::vector<uint8_t> Piece(Data.begin() + Start, Data.begin() + Start + Length);
             SCOPED_TRACE(testing::Message() << "start " << Start << " length " << Length);
             EXPECT_EQ(ComputeCrc32(Data.data() + Start, Length), ReferenceCrc32(Piece));
         }
+}
+
+TEST(Crc32, LargeBufferMatchesReferenceAndAccumulatesAcrossLaneRuns) {
+    const std::vector<uint8_t> Data = RandomBytes(100000);
+    const uint32_t Whole = ComputeCrc32(Data.data(), Data.size());
+    EXPECT_EQ(Whole, ReferenceCrc32(Data));
+    for (size_t Cut : {size_t(1), size_t(1023), size_t(1024), size_t(1025), size_t(4096 + 13)}) {
+        uint32_t Register = AccumulateCrc32(0xFFFFFFFFu, Data.data(), Cut);
+        Register = AccumulateCrc32(Register, Data.data() + Cut, Data.size() - Cut);
+        EXPECT_EQ(~Register, Whole) << "cut at " << Cut;
+    }
 }
 
 TEST(Crc32, AccumulatesInPieces) {
