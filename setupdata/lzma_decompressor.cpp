@@ -100,6 +100,7 @@ void TLZMADecompressor::PrepareStream() {
     Dec.dicBufSize = Props.dicSize;
     LzmaDec_Init(&Dec);
     FStreamReady = true;
+    FStreamStarted = false;
 }
 
 void TLZMADecompressor::RefillInput() {
@@ -114,43 +115,101 @@ void TLZMADecompressor::RefillInput() {
         FInputLen = static_cast<uint32_t>(Got > InputBufSize ? InputBufSize : Got);
 }
 
+// One decoder call towards Limit in the current dictionary, refilling the input first when it
+// is used up. Reports what was produced; the caller checks the outcome with CheckDecodeStep
+// after it has taken the bytes.
+TLZMADecompressor::TDecodeStep TLZMADecompressor::DecodeStep(size_t Limit) {
+    CLzmaDec &Dec = FDecodeState->Dec;
+    if (FInputPos == FInputLen)
+        RefillInput();
+    TDecodeStep Step;
+    Step.Start = Dec.dicPos;
+    SizeT InLen = FInputLen - FInputPos;
+    ELzmaStatus Status;
+    Step.Result = LzmaDec_DecodeToDic(&Dec, Limit, FInputBuf + FInputPos, &InLen,
+                                      LZMA_FINISH_ANY, &Status);
+    FInputPos += static_cast<uint32_t>(InLen);
+    Step.Produced = Dec.dicPos - Step.Start;
+    Step.Consumed = InLen;
+    Step.Finished = Status == LZMA_STATUS_FINISHED_WITH_MARK;
+    return Step;
+}
+
+void TLZMADecompressor::CheckDecodeStep(const TDecodeStep &Step, int32_t Left) {
+    if (Step.Result == SZ_ERROR_DATA)
+        RaiseLzmaDataError(5);
+    if (Step.Result != SZ_OK)
+        RaiseLzmaInternalError(Step.Result);
+    if (Step.Finished) {
+        if (Left > 0)
+            RaiseLzmaDataError(6);
+        return;
+    }
+    if (Step.Produced == 0 && Step.Consumed == 0) {
+        // The decoder wants another symbol and the block has no more input.
+        if (FInputExhausted)
+            RaiseLzmaDataError(5);
+        if (FInputPos != FInputLen)
+            RaiseLzmaInternalError(Step.Result);
+    }
+}
+
+// The first output of a stream: the caller's buffer holds everything from the stream start, so
+// it can serve as the dictionary itself and the bytes are decoded where they belong, with no
+// copy out of the ring buffer. Distances are checked against the bytes decoded so far and the
+// dictionary size, never against the buffer's length, so the outcome and the errors are those
+// of the ring buffer. Afterwards the dictionary's last bytes move into the work area, where
+// later calls continue the stream as usual (the caller's buffer is not used beyond this call).
+void TLZMADecompressor::DecompressDirect(uint8_t *Buffer, int32_t Count) {
+    CLzmaDec &Dec = FDecodeState->Dec;
+    Byte *const RingDic = Dec.dic;
+    const SizeT RingSize = Dec.dicBufSize;
+    Dec.dic = Buffer;
+    Dec.dicBufSize = static_cast<SizeT>(Count);
+    Dec.dicPos = 0;
+    struct TRestoreRing {
+        CLzmaDec &Dec;
+        Byte *RingDic;
+        SizeT RingSize;
+        ~TRestoreRing() {
+            const SizeT Kept = Dec.dicPos < RingSize ? Dec.dicPos : RingSize;
+            std::memcpy(RingDic, Dec.dic + Dec.dicPos - Kept, Kept);
+            Dec.dic = RingDic;
+            Dec.dicBufSize = RingSize;
+            Dec.dicPos = Kept;
+        }
+    } Restore{Dec, RingDic, RingSize};
+    while (Dec.dicPos < Dec.dicBufSize) {
+        const TDecodeStep Step = DecodeStep(Dec.dicBufSize);
+        CheckDecodeStep(Step, Count - static_cast<int32_t>(Dec.dicPos));
+        if (Step.Finished)
+            break;
+    }
+}
+
 void TLZMADecompressor::DecompressTo(void *Buffer, int32_t Count) {
     if (!FStreamReady)
         PrepareStream();
+    if (Count <= 0)
+        return;
+    if (!FStreamStarted) {
+        FStreamStarted = true;
+        DecompressDirect(static_cast<uint8_t *>(Buffer), Count);
+        return;
+    }
     CLzmaDec &Dec = FDecodeState->Dec;
     uint8_t *Out = static_cast<uint8_t *>(Buffer);
     while (Count > 0) {
         if (Dec.dicPos == Dec.dicBufSize)
             Dec.dicPos = 0;
-        if (FInputPos == FInputLen)
-            RefillInput();
         const SizeT Room = Dec.dicBufSize - Dec.dicPos;
-        const SizeT Limit = Dec.dicPos + (SizeT(Count) < Room ? SizeT(Count) : Room);
-        const SizeT Start = Dec.dicPos;
-        SizeT InLen = FInputLen - FInputPos;
-        ELzmaStatus Status;
-        SRes Result = LzmaDec_DecodeToDic(&Dec, Limit, FInputBuf + FInputPos, &InLen,
-                                          LZMA_FINISH_ANY, &Status);
-        FInputPos += static_cast<uint32_t>(InLen);
-        const SizeT Produced = Dec.dicPos - Start;
-        std::memcpy(Out, Dec.dic + Start, Produced);
-        Out += Produced;
-        Count -= static_cast<int32_t>(Produced);
-        if (Result == SZ_ERROR_DATA)
-            RaiseLzmaDataError(5);
-        if (Result != SZ_OK)
-            RaiseLzmaInternalError(Result);
-        if (Status == LZMA_STATUS_FINISHED_WITH_MARK) {
-            if (Count > 0)
-                RaiseLzmaDataError(6);
+        const TDecodeStep Step =
+            DecodeStep(Dec.dicPos + (SizeT(Count) < Room ? SizeT(Count) : Room));
+        std::memcpy(Out, Dec.dic + Step.Start, Step.Produced);
+        Out += Step.Produced;
+        Count -= static_cast<int32_t>(Step.Produced);
+        CheckDecodeStep(Step, Count);
+        if (Step.Finished)
             break;
-        }
-        if (Produced == 0 && InLen == 0) {
-            // The decoder wants another symbol and the block has no more input.
-            if (FInputExhausted)
-                RaiseLzmaDataError(5);
-            if (FInputPos != FInputLen)
-                RaiseLzmaInternalError(Result);
-        }
     }
 }

@@ -37,8 +37,22 @@ private:
     void ReleaseWorkArea();
     void RefillInput();
 
+    struct TDecodeStep {
+        size_t Start = 0;
+        size_t Produced = 0;
+        size_t Consumed = 0;
+        int Result = 0;
+        bool Finished = false;
+    };
+    TDecodeStep DecodeStep(size_t Limit);
+    void CheckDecodeStep(const TDecodeStep &Step, int32_t Left);
+    void DecompressDirect(uint8_t *Buffer, int32_t Count);
+
     bool FInputExhausted = false;
     bool FStreamReady = false;
+    // The current stream has produced output: its first bytes went straight into a caller's
+    // buffer and later ones come out of the dictionary in the work area.
+    bool FStreamStarted = false;
     std::unique_ptr<TDecodeState> FDecodeState;
     void *FWorkArea = nullptr;
     size_t FWorkAreaSize = 0;

@@ -194,6 +194,65 @@ TEST(LzmaDecompressor, ReportsEndAndDamage) {
     }
 }
 
+// The first read of a stream decodes straight into the caller's buffer, later reads come out of
+// the dictionary in the work area: a first read shorter or longer than the dictionary (so the
+// dictionary starts partly or wholly filled from that buffer, often with a match cut off), then
+// reads in pieces, must give the bytes of one whole read.
+TEST(LzmaDecompressor, FirstReadIntoCallerBufferThenPiecesGivesSameBytes) {
+    const std::string Data = SamplePayload(200000, 17);
+    const struct {
+        const char *Name;
+        std::string Stream;
+    } Streams[] = {
+        {"4 KiB dictionary", LzmaCompressWith(Data.data(), Data.size(), 3, 0, 2, 4096)},
+        {"2 MiB dictionary", LzmaCompress(Data.data(), Data.size())},
+    };
+    for (const auto &S : Streams)
+        for (size_t First : {size_t(1), size_t(1000), size_t(4095), size_t(4096), size_t(4097),
+                             size_t(70001)}) {
+            SCOPED_TRACE(testing::Message() << S.Name << ", first read " << First);
+            TStringInput Input(S.Stream);
+            TLZMADecompressor Decompressor(Input.Proc());
+            std::string Out(Data.size(), '\0');
+            // Another buffer for the first read, wiped afterwards: later reads must not use it.
+            std::string FirstBuf(First, '\0');
+            Decompressor.DecompressTo(&FirstBuf[0], static_cast<int32_t>(First));
+            Out.replace(0, First, FirstBuf);
+            FirstBuf.assign(First, '\x5A');
+            for (size_t Done = First; Done < Data.size();) {
+                const size_t N = std::min<size_t>(777, Data.size() - Done);
+                Decompressor.DecompressTo(&Out[Done], static_cast<int32_t>(N));
+                Done += N;
+            }
+            EXPECT_EQ(Out, Data);
+        }
+}
+
+TEST(LzmaDecompressor, OneReadAndPiecesReportTheSameErrors) {
+    const std::string Data = SamplePayload(100000, 13);
+    const std::string Stream = LzmaCompress(Data.data(), Data.size());
+    std::string FlippedInMiddle = Stream;
+    FlippedInMiddle[Stream.size() / 2] ^= 0x40;
+    const struct {
+        const char *Name;
+        std::string Stream;
+        size_t Size;
+        int Code;
+    } Cases[] = {
+        {"one byte more than the stream holds", Stream, Data.size() + 1, 6},
+        {"stream cut in the middle", Stream.substr(0, Stream.size() / 2), Data.size(), 5},
+        {"garbage after a good header",
+         Stream.substr(0, 5) + std::string(1, '\0') + SamplePayload(5000, 99), Data.size(), 5},
+        {"one bit flipped in the middle", FlippedInMiddle, Data.size(), 5},
+    };
+    for (const auto &Case : Cases)
+        for (size_t Piece : {size_t(1) << 30, size_t(4096), size_t(7)}) {
+            SCOPED_TRACE(testing::Message() << Case.Name << ", pieces of " << Piece);
+            EXPECT_EQ(DataErrorOf([&] { Decompress(Case.Stream, Case.Size, Piece); }),
+                      LzmaError(Case.Code));
+        }
+}
+
 TEST(LzmaDecompressor, ResetReusesOrReplacesTheWorkArea) {
     const std::string Data = SamplePayload(5000, 21);
     const std::string Small = LzmaCompressWith(Data.data(), Data.size(), 3, 0, 2, 1 << 16);
