@@ -10,6 +10,7 @@ packages=(
   googletest
   wine wine32:i386 xvfb xauth x11-apps imagemagick
   locales osslsigncode python3
+  nsis
 )
 
 missing=()
