@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Makes the packages of the hardening end-to-end tests with quovpack, on the host:
+#   good.exe        the scriptable test setup program, English texts, no startup question
+#   locking.exe     a setup program that leaves a process holding its extracted file
+#   not_a_program.exe  plain text packed as the setup program: the start fails
+#   signed.exe      good.exe signed afterwards with a throwaway self-signed certificate; the
+#                   signature is checked with osslsigncode, and quovpack must still accept it
+# Usage: make_cases.sh QUOVPACK STUB SETUP_PROGRAM LOCKING_PROGRAM MESSAGES_DIR OUT_DIR
+set -euo pipefail
+quovpack=$1 stub=$2 setup=$3 locking=$4 messages=$5 out=$6
+rm -rf "$out" && mkdir -p "$out"
+pack() { # program output
+  "$quovpack" pack --stub "$stub" --program "$1" --name "Hardening Test" \
+    --lang "$messages/en.txt" --no-prompt -o "$out/$2" >/dev/null
+}
+pack "$setup" good.exe
+pack "$locking" locking.exe
+printf 'plain text, not a program\n' >"$out/text.tmp"
+pack "$out/text.tmp" not_a_program.exe
+rm -f "$out/text.tmp"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quov Hardening Test" \
+  -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Hardening Test" \
+  -in "$out/good.exe" -out "$out/signed.exe" >/dev/null
+osslsigncode verify -CAfile "$work/cert.pem" -in "$out/signed.exe" >"$work/verify.txt" 2>&1 ||
+  { cat "$work/verify.txt"; echo "make_cases: osslsigncode does not accept the signature" >&2; exit 1; }
+"$quovpack" verify "$out/signed.exe" >/dev/null ||
+  { echo "make_cases: quovpack verify refuses the signed package" >&2; exit 1; }
+good=$(stat -c %s "$out/good.exe") signed=$(stat -c %s "$out/signed.exe")
+"$quovpack" inspect "$out/signed.exe" >"$work/inspect.txt" || true
+grep -q "$((signed - good)) bytes follow MinFileSize" "$work/inspect.txt" ||
+  { cat "$work/inspect.txt"; echo "make_cases: inspect does not show the signature's $((signed - good)) bytes" >&2; exit 1; }
+echo "signed.exe: $good bytes packed, $((signed - good)) bytes of signature behind MinFileSize"
