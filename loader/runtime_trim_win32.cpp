@@ -6,13 +6,91 @@
 // loader's code and end the process.
 #include <cstdlib>
 #include <new>
+#include <unwind.h>
 
 namespace std {
-void __throw_bad_alloc() { throw std::bad_alloc(); }
-void __throw_bad_array_new_length() { throw std::bad_alloc(); }
-void __throw_length_error(const char *) { throw std::bad_alloc(); }
-void __throw_logic_error(const char *) { std::abort(); }
-void __throw_out_of_range(const char *) { std::abort(); }
-void __throw_out_of_range_fmt(const char *, ...) { std::abort(); }
-void __throw_invalid_argument(const char *) { std::abort(); }
+void __throw_bad_alloc() {
+    throw std::bad_alloc();
+}
+void __throw_bad_array_new_length() {
+    throw std::bad_alloc();
+}
+void __throw_length_error(const char *) {
+    throw std::bad_alloc();
+}
+void __throw_logic_error(const char *) {
+    std::abort();
+}
+void __throw_out_of_range(const char *) {
+    std::abort();
+}
+void __throw_out_of_range_fmt(const char *, ...) {
+    std::abort();
+}
+void __throw_invalid_argument(const char *) {
+    std::abort();
+}
 } // namespace std
+
+// The loader runs on one thread. The runtime keeps the exception-handling globals (the stack of
+// caught exceptions, the count of uncaught ones) per thread through emulated thread-local storage
+// and guards its emergency exception pool with a Win32 mutex; together with the thread-key
+// bookkeeping they bring in, that is about 5 KB of code and unwind tables the stub never needs.
+// The globals' layout is the one the C++ ABI fixes.
+namespace __cxxabiv1 {
+struct __cxa_eh_globals {
+    void *CaughtExceptions;
+    unsigned int UncaughtExceptions;
+};
+} // namespace __cxxabiv1
+
+namespace {
+__cxxabiv1::__cxa_eh_globals ExceptionGlobals;
+} // namespace
+
+extern "C" {
+__cxxabiv1::__cxa_eh_globals *__cxa_get_globals() noexcept {
+    return &ExceptionGlobals;
+}
+__cxxabiv1::__cxa_eh_globals *__cxa_get_globals_fast() noexcept {
+    return &ExceptionGlobals;
+}
+
+// The mutex entry points of the runtime's win32 thread layer, as its emergency pool calls them;
+// with one thread there is nothing to exclude.
+struct TRuntimeMutex;
+void __gthr_win32_mutex_init_function(TRuntimeMutex *) {}
+void __gthr_win32_mutex_destroy(TRuntimeMutex *) {}
+int __gthr_win32_mutex_lock(TRuntimeMutex *) {
+    return 0;
+}
+int __gthr_win32_mutex_unlock(TRuntimeMutex *) {
+    return 0;
+}
+
+// Pseudo-relocations patch addresses of data imported from DLLs at start-up; the loader imports
+// functions only, so the linker's list is empty and the runtime's relocator (with the section
+// walker and the diagnostics it prints) stays out. Should the list ever be non-empty, the stub
+// stops at once instead of running with unpatched addresses.
+extern const char __RUNTIME_PSEUDO_RELOC_LIST__[];
+extern const char __RUNTIME_PSEUDO_RELOC_LIST_END__[];
+void _pei386_runtime_relocator() {
+    const char *First = __RUNTIME_PSEUDO_RELOC_LIST__;
+    const char *End = __RUNTIME_PSEUDO_RELOC_LIST_END__;
+    if (First != End)
+        std::abort();
+}
+
+// Whole-program optimisation gives a function whose unwind actions appear only through link-time
+// inlining (cleanups of inlined string temporaries, say) the language-neutral personality
+// routine, which runs cleanups and never catches. The C++ routine reads those cleanup-only
+// tables the same way, so it serves them too, without a second routine in the stub.
+_Unwind_Reason_Code __gxx_personality_v0(int, _Unwind_Action, _Unwind_Exception_Class,
+                                         _Unwind_Exception *, _Unwind_Context *);
+__attribute__((used)) _Unwind_Reason_Code __gcc_personality_v0(int Version, _Unwind_Action Actions,
+                                                               _Unwind_Exception_Class Class,
+                                                               _Unwind_Exception *Object,
+                                                               _Unwind_Context *Context) {
+    return __gxx_personality_v0(Version, Actions, Class, Object, Context);
+}
+}
