@@ -67,11 +67,12 @@ std::string CurrentExceptionText() {
     // The type of the object being handled, whatever it is (also for objects that do not derive
     // from std::exception); null outside any handler.
     std::type_info *Type = abi::__cxa_current_exception_type();
-    std::exception_ptr Current = std::current_exception();
-    if (!Type || !Current)
+    if (!Type)
         return "[ExceptObject=nil]";
+    // Rethrown to be matched by type; the handler that called this still holds the object. (A
+    // plain rethrow keeps the exception-pointer machinery out of the loader.)
     try {
-        std::rethrow_exception(Current);
+        throw;
     } catch (const Exception &E) {
         return TerminateSentence(E.Message());
     } catch (const std::bad_alloc &) {
