@@ -5,7 +5,6 @@
 
 #include "setupdata/block_reader.h"
 #include "setupdata/call_transform.h"
-#include "setupdata/crc32.h"
 #include "setupdata/file.h"
 #include "setupdata/lzma_decompressor.h"
 #include "setupdata/offset_table.h"
@@ -57,8 +56,8 @@ void ExtractSetupProgram(TCustomFile &SelfFile, const TLoaderOffsetTable &Table,
     } catch (const ECompressDataError &) {
         RaiseSetupCorrupt();
     }
-    ConvertCallOperands(Buffer.get(), Size, /*MakeAbsolute=*/false, /*PositionBias=*/0);
-    if (ComputeCrc32(Buffer.get(), Size) != Table.SetupProgramCRC)
+    // The stored operands are restored and the result summed in one pass over the buffer.
+    if (DecodeCallOperandsWithCrc32(Buffer.get(), Size) != Table.SetupProgramCRC)
         RaiseSetupCorrupt();
     // The file takes its final length before any byte is written.
     Target.Seek(Size);

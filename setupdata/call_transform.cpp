@@ -1,11 +1,41 @@
 #include "setupdata/call_transform.h"
 
-void ConvertCallOperands(void *Data, uint32_t Size, bool MakeAbsolute, uint32_t PositionBias) {
-    if (Size < 5)
-        return;
-    uint8_t *P = static_cast<uint8_t *>(Data);
-    const uint32_t Last = Size - 5;
-    for (uint32_t I = 0; I <= Last;) {
+#include <cstddef>
+#include <cstring>
+
+#include "setupdata/crc32.h"
+
+namespace {
+
+// Stretches of the combined pass: small enough to stay in the first- or second-level cache
+// between the transform and the CRC.
+constexpr uint32_t CachedStretch = 32 * 1024;
+
+// Machine words scanned at once for an opcode byte. A byte is E8 or E9 when, with its lowest bit
+// cleared, it equals E8; the classic zero-byte test then finds such a byte in the whole word.
+using TWord = uintptr_t;
+constexpr TWord EveryByte = ~TWord(0) / 0xFF; // 0x0101...
+constexpr TWord HighBits = EveryByte * 0x80;
+
+inline bool MayHoldOpcode(const uint8_t *P) {
+    TWord Word;
+    std::memcpy(&Word, P, sizeof Word);
+    const TWord Diff = (Word & (EveryByte * 0xFE)) ^ (EveryByte * 0xE8);
+    return ((Diff - EveryByte) & ~Diff & HighBits) != 0;
+}
+
+} // namespace
+
+uint32_t ConvertCallOperandsStretch(uint8_t *P, uint32_t Size, uint32_t From, uint32_t To,
+                                    bool MakeAbsolute, uint32_t PositionBias) {
+    // The last position examined is Size - 5: the operand must lie inside the buffer.
+    const uint32_t End = Size < 5 ? 0 : (To < Size - 4 ? To : Size - 4);
+    uint32_t I = From;
+    while (I < End) {
+        if (I + sizeof(TWord) <= End && !MayHoldOpcode(P + I)) {
+            I += sizeof(TWord);
+            continue;
+        }
         if ((P[I] & 0xFE) != 0xE8) {
             ++I;
             continue;
@@ -26,4 +56,27 @@ void ConvertCallOperands(void *Data, uint32_t Size, bool MakeAbsolute, uint32_t 
         // The operand bytes are never taken for opcodes.
         I += 5;
     }
+    return I > To ? I : To;
+}
+
+void ConvertCallOperands(void *Data, uint32_t Size, bool MakeAbsolute, uint32_t PositionBias) {
+    ConvertCallOperandsStretch(static_cast<uint8_t *>(Data), Size, 0, Size, MakeAbsolute,
+                               PositionBias);
+}
+
+uint32_t DecodeCallOperandsWithCrc32(void *Data, uint32_t Size) {
+    uint8_t *P = static_cast<uint8_t *>(Data);
+    uint32_t Crc = 0xFFFFFFFFu;
+    uint32_t Scanned = 0;
+    for (uint32_t Done = 0; Done < Size;) {
+        const uint32_t To = Size - Done > CachedStretch ? Done + CachedStretch : Size;
+        Scanned = ConvertCallOperandsStretch(P, Size, Scanned, To, /*MakeAbsolute=*/false,
+                                             /*PositionBias=*/0);
+        // Every instruction that starts before To has been converted, so the bytes up to To are
+        // final; an operand that runs past To is converted already and summed with the next
+        // stretch.
+        Crc = AccumulateCrc32(Crc, P + Done, To - Done);
+        Done = To;
+    }
+    return ~Crc;
 }

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "setupdata/crc32.h"
 #include "tests/setupdata/test_data.h"
 
 namespace {
@@ -81,6 +86,105 @@ TEST(CallTransform, PiecesWithBiasMatchOneCall) {
     ConvertCallOperands(&Pieces[0], 40, true, 0);
     ConvertCallOperands(&Pieces[40], 24, true, 40);
     EXPECT_EQ(Pieces, Whole);
+}
+
+// The scan as the stored format defines it, one byte at a time: the oracle for the word-wise scan
+// and for the stretches.
+void ConvertOneByteAtATime(uint8_t *P, uint32_t Size, bool MakeAbsolute, uint32_t Bias) {
+    for (uint32_t I = 0; Size >= 5 && I < Size - 4;) {
+        if (P[I] != 0xE8 && P[I] != 0xE9) {
+            ++I;
+            continue;
+        }
+        if (P[I + 4] == 0x00 || P[I + 4] == 0xFF) {
+            uint32_t Delta = MakeAbsolute ? Bias + I + 5 : 0u - (Bias + I + 5);
+            uint32_t Low = P[I + 1] | P[I + 2] << 8 | P[I + 3] << 16;
+            Low += Delta;
+            P[I + 1] = uint8_t(Low);
+            P[I + 2] = uint8_t(Low >> 8);
+            P[I + 3] = uint8_t(Low >> 16);
+        }
+        I += 5;
+    }
+}
+
+// Bytes that are mostly opcodes and operand top bytes, so that instructions straddle every word
+// and every cut.
+std::vector<uint8_t> DenseOpcodes(size_t Size, uint32_t Seed) {
+    std::mt19937 Random(Seed);
+    const uint8_t Choices[] = {0xE8, 0xE9, 0x00, 0xFF, 0x12, 0xE8, 0xE9, 0x90};
+    std::vector<uint8_t> Out(Size);
+    for (uint8_t &Byte : Out)
+        Byte = Choices[Random() % 8];
+    return Out;
+}
+
+// The test program's own file: real x86 code (the host's or the Windows build's).
+std::vector<uint8_t> OwnExecutable() {
+    std::ifstream In(testing::internal::GetArgvs()[0], std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(In), {});
+}
+
+TEST(CallTransform, WordScanMatchesTheByteScan) {
+    std::vector<std::vector<uint8_t>> Inputs;
+    for (uint32_t Size = 0; Size < 40; ++Size)
+        Inputs.push_back(DenseOpcodes(Size, Size));
+    Inputs.push_back(DenseOpcodes(100003, 7));
+    Inputs.push_back(std::vector<uint8_t>(1000, 0xE8));
+    Inputs.push_back(OwnExecutable());
+    ASSERT_GT(Inputs.back().size(), 100000u);
+    for (bool MakeAbsolute : {false, true}) {
+        for (const std::vector<uint8_t> &Input : Inputs) {
+            SCOPED_TRACE(testing::Message()
+                         << "size " << Input.size() << " absolute " << MakeAbsolute);
+            std::vector<uint8_t> Expected = Input, Actual = Input;
+            ConvertOneByteAtATime(Expected.data(), uint32_t(Expected.size()), MakeAbsolute, 77);
+            ConvertCallOperands(Actual.data(), uint32_t(Actual.size()), MakeAbsolute, 77);
+            EXPECT_TRUE(Actual == Expected);
+        }
+    }
+}
+
+TEST(CallTransform, StretchesMatchOneCallWhereverTheyAreCut) {
+    // Every cut of a dense buffer, including cuts inside operands.
+    const std::vector<uint8_t> Input = DenseOpcodes(64, 3);
+    std::vector<uint8_t> Whole = Input;
+    ConvertCallOperands(Whole.data(), 64, false, 0);
+    for (uint32_t Cut = 0; Cut <= 64; ++Cut) {
+        SCOPED_TRACE(testing::Message() << "cut " << Cut);
+        std::vector<uint8_t> Pieces = Input;
+        uint32_t Next = ConvertCallOperandsStretch(Pieces.data(), 64, 0, Cut, false, 0);
+        EXPECT_GE(Next, Cut);
+        EXPECT_LE(Next, Cut + 4);
+        // Bytes before the cut are final already.
+        EXPECT_TRUE(std::equal(Pieces.begin(), Pieces.begin() + Cut, Whole.begin()));
+        ConvertCallOperandsStretch(Pieces.data(), 64, Next, 64, false, 0);
+        EXPECT_TRUE(Pieces == Whole);
+    }
+}
+
+TEST(CallTransform, DecodeWithCrcMatchesDecodeThenCrc) {
+    std::vector<std::vector<uint8_t>> Programs;
+    Programs.push_back(OwnExecutable());
+    for (uint32_t Seed = 0; Seed < 8; ++Seed)
+        Programs.push_back(DenseOpcodes(131072 + 1 + Seed * 37, Seed));
+    // A call at each phase against the stretch boundaries: five bytes repeated after a shift.
+    for (size_t Shift = 0; Shift < 5; ++Shift) {
+        std::vector<uint8_t> Calls(Shift, 0x90);
+        while (Calls.size() < 200000)
+            Calls.insert(Calls.end(), {0xE8, 0x34, 0x12, 0x00, 0x00});
+        Programs.push_back(Calls);
+    }
+    Programs.push_back({0xE8, 0x01, 0x02, 0x03});
+    Programs.push_back({});
+    for (const std::vector<uint8_t> &Program : Programs) {
+        SCOPED_TRACE(testing::Message() << "size " << Program.size());
+        std::vector<uint8_t> Expected = Program, Actual = Program;
+        ConvertOneByteAtATime(Expected.data(), uint32_t(Expected.size()), false, 0);
+        EXPECT_EQ(DecodeCallOperandsWithCrc32(Actual.data(), uint32_t(Actual.size())),
+                  ComputeCrc32(Expected.data(), Expected.size()));
+        EXPECT_TRUE(Actual == Expected);
+    }
 }
 
 } // namespace
