@@ -103,6 +103,12 @@ int main(int ArgCount, char **Args) {
                       std::to_string(::getpid()) + ".tmp";
     }
 
+    // The scratch file goes on every way out, a refused package included.
+    struct TScratchRemover {
+        const std::string &Path;
+        ~TScratchRemover() { ::unlink(Path.c_str()); }
+    } RemoveScratch{ScratchPath};
+
     std::string Package, Program;
     if (!ReadWhole(PackagePath, Package)) {
         std::fprintf(stderr, "damage_sweep: cannot read %s\n", PackagePath.c_str());
@@ -165,6 +171,5 @@ int main(int ArgCount, char **Args) {
         std::fprintf(stderr, "damage_sweep: %s\n", E.Message().c_str());
         Exit = 2;
     }
-    ::unlink(ScratchPath.c_str());
     return Exit;
 }

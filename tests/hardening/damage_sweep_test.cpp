@@ -123,9 +123,10 @@ TEST(DamageSweep, ToolReportsCountsAndExitsCleanly) {
     WriteFileBytes(Package.Dir / "p.exe", Package.Bytes);
     WriteFileBytes(Package.Dir / "prog.bin", Package.Program);
     const std::string Out = Package.Dir / "out.txt";
-    const std::string Command = std::string(DAMAGE_SWEEP_EXE) + " '" + (Package.Dir / "p.exe") +
-                                "' --program '" + (Package.Dir / "prog.bin") +
-                                "' --sample 211 > '" + Out + "'";
+    const std::string Common = std::string(DAMAGE_SWEEP_EXE) + " '" + (Package.Dir / "p.exe") +
+                               "' --scratch '" + (Package.Dir / "scratch.tmp") + "' --program '";
+    const std::string Command =
+        Common + (Package.Dir / "prog.bin") + "' --sample 211 > '" + Out + "'";
     EXPECT_EQ(std::system(Command.c_str()), 0);
     const std::string Text = ReadFileBytes(Out);
     EXPECT_NE(Text.find("bit flips (one bit per byte): "), std::string::npos) << Text;
@@ -136,10 +137,10 @@ TEST(DamageSweep, ToolReportsCountsAndExitsCleanly) {
     std::string Other = Package.Program;
     Other[0] ^= 1;
     WriteFileBytes(Package.Dir / "other.bin", Other);
-    const std::string Wrong = std::string(DAMAGE_SWEEP_EXE) + " '" + (Package.Dir / "p.exe") +
-                              "' --program '" + (Package.Dir / "other.bin") +
-                              "' 2>/dev/null >/dev/null";
+    const std::string Wrong = Common + (Package.Dir / "other.bin") + "' 2>/dev/null >/dev/null";
     EXPECT_EQ(WEXITSTATUS(std::system(Wrong.c_str())), 2);
+    // Neither run leaves its scratch file behind.
+    EXPECT_FALSE(FileExists(Package.Dir / "scratch.tmp"));
 }
 
 } // namespace
