@@ -12,16 +12,23 @@ namespace {
 constexpr uint32_t CachedStretch = 32 * 1024;
 
 // Machine words scanned at once for an opcode byte. A byte is E8 or E9 when, with its lowest bit
-// cleared, it equals E8; the classic zero-byte test then finds such a byte in the whole word.
+// cleared, it equals E8; the classic zero-byte test then marks such bytes in the whole word. Its
+// lowest mark is always exact (a false mark can only follow a true one), and on a little-endian
+// machine the lowest mark is the first byte in memory.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the word scan reads bytes in order");
 using TWord = uintptr_t;
 constexpr TWord EveryByte = ~TWord(0) / 0xFF; // 0x0101...
 constexpr TWord HighBits = EveryByte * 0x80;
 
-inline bool MayHoldOpcode(const uint8_t *P) {
+// The offset of the first E8/E9 byte in the word at P, or sizeof(TWord) when there is none.
+inline uint32_t FirstOpcodeInWord(const uint8_t *P) {
     TWord Word;
     std::memcpy(&Word, P, sizeof Word);
     const TWord Diff = (Word & (EveryByte * 0xFE)) ^ (EveryByte * 0xE8);
-    return ((Diff - EveryByte) & ~Diff & HighBits) != 0;
+    const TWord Marks = (Diff - EveryByte) & ~Diff & HighBits;
+    if (Marks == 0)
+        return sizeof(TWord);
+    return static_cast<uint32_t>(__builtin_ctzll(Marks)) / 8;
 }
 
 } // namespace
@@ -32,11 +39,12 @@ uint32_t ConvertCallOperandsStretch(uint8_t *P, uint32_t Size, uint32_t From, ui
     const uint32_t End = Size < 5 ? 0 : (To < Size - 4 ? To : Size - 4);
     uint32_t I = From;
     while (I < End) {
-        if (I + sizeof(TWord) <= End && !MayHoldOpcode(P + I)) {
-            I += sizeof(TWord);
-            continue;
-        }
-        if ((P[I] & 0xFE) != 0xE8) {
+        if (I + sizeof(TWord) <= End) {
+            const uint32_t Skip = FirstOpcodeInWord(P + I);
+            I += Skip;
+            if (Skip == sizeof(TWord))
+                continue;
+        } else if ((P[I] & 0xFE) != 0xE8) {
             ++I;
             continue;
         }
