@@ -44,6 +44,9 @@ std::string CasesDirectory();
 // The unpacked loader stub of this build.
 std::string StubPath();
 
+// The names in a directory (given with a trailing backslash), "." and ".." left out, sorted.
+std::vector<std::string> ListDirectory(const std::string &Directory);
+
 // A fresh, empty work directory for one case: <test dir>runs\<Name>\ (with a trailing backslash).
 std::string PrepareWorkDirectory(const std::string &Name);
 

@@ -96,22 +96,6 @@ void DeleteTree(const std::string &Directory) {
     }
 }
 
-std::vector<std::string> ListDirectory(const std::string &Directory) {
-    std::vector<std::string> Names;
-    WIN32_FIND_DATAA Entry;
-    HANDLE Find = ::FindFirstFileA((Directory + "*").c_str(), &Entry);
-    if (Find == INVALID_HANDLE_VALUE)
-        return Names;
-    do {
-        std::string Name = Entry.cFileName;
-        if (Name != "." && Name != "..")
-            Names.push_back(Name);
-    } while (::FindNextFileA(Find, &Entry));
-    ::FindClose(Find);
-    std::sort(Names.begin(), Names.end());
-    return Names;
-}
-
 // Our own environment with the case's values put on top, as a sorted block.
 std::string BuildEnvironmentBlock(const std::vector<std::pair<std::string, std::string>> &Extra) {
     std::map<std::string, std::string> Values; // keyed by the upper-case name
@@ -145,6 +129,22 @@ std::string BuildEnvironmentBlock(const std::vector<std::pair<std::string, std::
 }
 
 } // namespace
+
+std::vector<std::string> ListDirectory(const std::string &Directory) {
+    std::vector<std::string> Names;
+    WIN32_FIND_DATAA Entry;
+    HANDLE Find = ::FindFirstFileA((Directory + "*").c_str(), &Entry);
+    if (Find == INVALID_HANDLE_VALUE)
+        return Names;
+    do {
+        std::string Name = Entry.cFileName;
+        if (Name != "." && Name != "..")
+            Names.push_back(Name);
+    } while (::FindNextFileA(Find, &Entry));
+    ::FindClose(Find);
+    std::sort(Names.begin(), Names.end());
+    return Names;
+}
 
 std::string TestProgramDirectory() {
     char Buffer[MAX_PATH];

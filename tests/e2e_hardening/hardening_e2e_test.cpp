@@ -22,22 +22,6 @@ std::string HardeningCases() {
     return TestProgramDirectory() + "hardening_cases\\";
 }
 
-std::vector<std::string> ListNames(const std::string &Directory) {
-    std::vector<std::string> Names;
-    WIN32_FIND_DATAA Entry;
-    HANDLE Find = ::FindFirstFileA((Directory + "*").c_str(), &Entry);
-    if (Find == INVALID_HANDLE_VALUE)
-        return Names;
-    do {
-        const std::string Name = Entry.cFileName;
-        if (Name != "." && Name != "..")
-            Names.push_back(Name);
-    } while (::FindNextFileA(Find, &Entry));
-    ::FindClose(Find);
-    std::sort(Names.begin(), Names.end());
-    return Names;
-}
-
 bool IsDirectory(const std::string &Path) {
     const DWORD Attributes = ::GetFileAttributesA(Path.c_str());
     return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -161,7 +145,7 @@ TEST(TempBase, FallsBackPastFilesMissingAndRelativePathsAndLeavesItClean) {
         ExpectCleanSuccess(Result);
         const std::string Module = ReportValue(Result.ChildReport, "module");
         EXPECT_TRUE(StartsWithNoCase(Module, Case.ExpectedBase + "\\is-")) << Module;
-        EXPECT_TRUE(ListNames(Case.ExpectedBase + "\\").empty());
+        EXPECT_TRUE(ListDirectory(Case.ExpectedBase + "\\").empty());
     }
     EXPECT_EQ(ReadWholeFile(Work + "afile"), "not a directory");
 }
@@ -190,7 +174,7 @@ TEST(TempBase, StaleNamesOfEarlierRunsStayUntouched) {
     Run.Environment = {{"TMP", Base}, {"TEMP", Base}};
     TLoaderResult Result = RunLoader("stale", Run);
     ExpectCleanSuccess(Result);
-    EXPECT_EQ(ListNames(Base), Stale);
+    EXPECT_EQ(ListDirectory(Base), Stale);
     for (const std::string &Name : Stale) {
         const std::string Kept =
             IsDirectory(Base + Name) ? Base + Name + "\\keep.txt" : Base + Name;
@@ -213,7 +197,7 @@ TEST(Cleanup, LockedExtractedFileIsLeftSilentlyAfterTheRetries) {
     ASSERT_EQ(Result.TempLeftovers.size(), 1u);
     const std::string Dir =
         TestProgramDirectory() + "runs\\locked\\tmp\\" + Result.TempLeftovers[0] + "\\";
-    EXPECT_EQ(ListNames(Dir), std::vector<std::string>{"locking.tmp"});
+    EXPECT_EQ(ListDirectory(Dir), std::vector<std::string>{"locking.tmp"});
     // Once the holder has gone the leftovers can be removed.
     for (int Attempt = 0; Attempt < 100 && !::DeleteFileA((Dir + "locking.tmp").c_str()); ++Attempt)
         ::Sleep(200);

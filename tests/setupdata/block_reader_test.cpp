@@ -36,16 +36,6 @@ std::string ReadInPieces(TCompressedBlockReader &Reader, size_t Total, size_t Pi
     return Got;
 }
 
-// Runs Action and returns the message of the ECompressDataError it throws.
-std::string DataErrorOf(const std::function<void()> &Action) {
-    try {
-        Action();
-    } catch (const ECompressDataError &E) {
-        return E.Message();
-    }
-    ADD_FAILURE() << "no ECompressDataError";
-    return std::string();
-}
 
 // A block header whose CRC fits, with any stored size and flag.
 std::string RawHeader(uint32_t StoredSize, uint8_t IsCompressed) {

@@ -52,15 +52,6 @@ std::string Decompress(const std::string &Stream, size_t Size, size_t Piece = 1 
     return Out;
 }
 
-std::string DataErrorOf(const std::function<void()> &Action) {
-    try {
-        Action();
-    } catch (const ECompressDataError &E) {
-        return E.Message();
-    }
-    ADD_FAILURE() << "no ECompressDataError";
-    return std::string();
-}
 
 std::string LzmaError(int Code) {
     return FormatWithNumber(LzmaDataErrorPattern, Code);

@@ -1,8 +1,13 @@
-// Sample payloads for the data-path tests.
+// Sample payloads and small checks shared by the data-path tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#include "support/exceptions.h"
 
 // Compressible bytes with some x86 look: runs, repeats and E8/E9 opcodes with small operands.
 inline std::string SamplePayload(size_t Size, uint32_t Seed = 1) {
@@ -38,4 +43,15 @@ inline std::string Le32(uint32_t Value) {
     for (int Shift = 0; Shift < 32; Shift += 8)
         Out.push_back(static_cast<char>((Value >> Shift) & 0xFF));
     return Out;
+}
+
+// Runs Action and returns the message of the ECompressDataError it throws.
+inline std::string DataErrorOf(const std::function<void()> &Action) {
+    try {
+        Action();
+    } catch (const ECompressDataError &E) {
+        return E.Message();
+    }
+    ADD_FAILURE() << "no ECompressDataError";
+    return std::string();
 }
