@@ -27,8 +27,10 @@ if command -v dpkg >/dev/null 2>&1; then
 fi
 if [ -n "$peer" ] && [ -f "$peer" ]; then
   peer_size=$(stat -c %s "$peer")
-  printf "peer stub (nsis %s): %d bytes; ours is %+d bytes (%d%%)\n" "$(basename "$peer")" \
-    "$peer_size" "$((size - peer_size))" "$((size * 100 / peer_size))"
+  diff=$((size - peer_size))
+  if [ "$diff" -le 0 ]; then rel="$((-diff)) bytes smaller"; else rel="$diff bytes larger"; fi
+  printf "peer stub (nsis %s): %d bytes; ours is %s (%d%% of it)\n" "$(basename "$peer")" \
+    "$peer_size" "$rel" "$((size * 100 / peer_size))"
 else
   echo "peer stub: nsis not installed (scripts/bootstrap.sh installs it)"
 fi
