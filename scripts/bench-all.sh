@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Every benchmark in one run, each figure with its peer beside it: the stub's size (beside the
+# peer's LZMA stub), extraction, CRC-32 and packing (beside liblzma, xz and zlib), and the launch
+# time under Wine (beside a peer installer). Builds what is missing first. Prints figures and
+# asserts nothing.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+if [ ! -f build/stub/quovldr.exe ] || [ ! -x build/host/quovpack ]; then
+  scripts/bootstrap.sh
+  scripts/build.sh
+fi
+echo "== stub size"
+scripts/stub-size.sh build/stub/quovldr.exe
+echo
+echo "== extraction, CRC-32 and packing"
+scripts/bench.sh
+echo
+echo "== launch to the setup program's first instruction, under Wine"
+scripts/bench-launch.sh "${QUOV_LAUNCH_RUNS:-7}"
