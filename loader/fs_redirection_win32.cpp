@@ -55,34 +55,35 @@ void ResumeFsRedirection(const FsRedirectionSave &State) {
         Wow64RevertWow64FsRedirectionFunc(State.OldValue);
 }
 
-bool DeleteFileNoRedir(bool DisableRedirection, const std::string &Path) {
+namespace {
+
+// The shared pattern of the guarded operations: the guard first (its failure is the result,
+// with its error), then the operation, redirection switched back even if it throws, and the
+// operation's own error left for the caller rather than the one of switching back.
+template <class TOperation>
+bool RunWithRedirectionGuard(bool DisableRedirection, TOperation Operation) {
     FsRedirectionSave State;
     if (!SuspendFsRedirection(DisableRedirection, State))
         return false;
-    BOOL Deleted;
+    bool Result;
     DWORD Code;
     {
         TFsRedirectionScope Scope(State);
-        Deleted = ::DeleteFileA(Path.c_str());
+        Result = Operation();
         Code = ::GetLastError();
     }
-    // The caller looks at the deletion's error, not at the one of switching redirection back.
     ::SetLastError(Code);
-    return Deleted != 0;
+    return Result;
+}
+
+} // namespace
+
+bool DeleteFileNoRedir(bool DisableRedirection, const std::string &Path) {
+    return RunWithRedirectionGuard(DisableRedirection,
+                                   [&] { return ::DeleteFileA(Path.c_str()) != 0; });
 }
 
 bool PathExistsNoRedir(bool DisableRedirection, const std::string &Path) {
-    FsRedirectionSave State;
-    if (!SuspendFsRedirection(DisableRedirection, State))
-        return false;
-    bool Exists;
-    DWORD Code;
-    {
-        TFsRedirectionScope Scope(State);
-        Exists = IsExistingPath(Path);
-        Code = ::GetLastError();
-    }
-    ::SetLastError(Code);
-    return Exists;
+    return RunWithRedirectionGuard(DisableRedirection, [&] { return IsExistingPath(Path); });
 }
 
