@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "loader/options.h"
+#include "support/ascii_text.h"
 #include "support/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {

@@ -26,8 +26,6 @@
 #include "support/system_queries.h"
 #include "support/win.h"
 
-#include <commctrl.h>
-
 namespace {
 
 // Starts at 1 (every failure); 2 when the startup prompt is declined; the setup program's exit
@@ -84,11 +82,6 @@ private:
     TRunState &FState;
 };
 
-void AcceptOwnFile(TRunState &State) {
-    State.Table = FindOffsetTable();
-    AcceptOffsetTable(*State.Table, *State.SelfFile);
-}
-
 void AskStartupPrompt(const TRunState &State) {
     if (State.Header.NoStartupPrompt() || SuppressStartupPrompt)
         return;
@@ -132,15 +125,14 @@ void RunSetupProgramStep(TRunState &State) {
 
 // From the acceptance of the loader's own file to the end of the setup program.
 void RunGuardedSteps(TRunState &State) {
-    AcceptOwnFile(State);
-    ReadSetupRecords(*State.SelfFile, State.Header, State.LanguageEntries);
-    ChooseLanguage(State.LanguageEntries.data(), EntryCount(State),
+    State.Table = FindOffsetTable();
+    AcceptPackageHead(State.Table, *State.SelfFile, State.Header, State.LanguageEntries);
+    ChooseLanguage(State.LanguageEntries.data(), EntryCount(State), LangOption,
                    State.Header.LanguageDetectMode());
     AskStartupPrompt(State);
     SeedRandom();
     State.TempDir = MakeRunTempDir();
     State.TempExePath = ExtractedProgramPath(State);
-    State.SelfFile->Seek(State.Table->SetupProgramOffset);
     ExtractProgram(State);
     DestroyAndClear(State.SelfFile); // closed before the setup program starts
     RunSetupProgramStep(State);

@@ -1,5 +1,6 @@
 #include "loader/options.h"
 
+#include "support/ascii_text.h"
 #include "support/command_line.h"
 #include "support/exceptions.h"
 
@@ -7,8 +8,6 @@ bool SuppressStartupPrompt = false;
 std::string LangOption;
 
 namespace {
-
-char FoldAscii(char C) { return C >= 'a' && C <= 'z' ? static_cast<char>(C - 'a' + 'A') : C; }
 
 // The first Count bytes of P, or all of P when it is shorter.
 std::string Head(const std::string &P, size_t Count) { return P.substr(0, Count); }
@@ -24,15 +23,6 @@ void AppendHex(std::string &Out, uint32_t Value) {
 }
 
 } // namespace
-
-bool SameTextAscii(const std::string &A, const std::string &B) {
-    if (A.size() != B.size())
-        return false;
-    for (size_t I = 0; I < A.size(); ++I)
-        if (FoldAscii(A[I]) != FoldAscii(B[I]))
-            return false;
-    return true;
-}
 
 TLoaderOptions ReadLoaderOptions(const std::vector<std::string> &Parameters) {
     static const std::string SpawnPrefix = "/SPAWNWND=";

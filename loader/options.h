@@ -22,10 +22,6 @@ void ParseLoaderOptions();
 // The same rules over a list of parameters (program name not included, quotes already removed).
 TLoaderOptions ReadLoaderOptions(const std::vector<std::string> &Parameters);
 
-// Equality with the ASCII letters a-z folded to A-Z and every other byte (double-byte characters
-// included) compared as it is; strings of different length are never equal.
-bool SameTextAscii(const std::string &A, const std::string &B);
-
 // The setup program's parameters: /SL5="$<window, hex>,<setup data offset>,<second data offset>,
 // <SelfPath>" followed by the loader's own command tail. The offsets are written as signed 32-bit
 // decimals, the window handle in upper-case hexadecimal without leading zeros.

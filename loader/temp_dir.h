@@ -1,6 +1,6 @@
 // The run's temporary directory ("is-" + five base-32 digits + ".tmp" under the temporary base
-// directory), the bounded deletion of the extracted program, and the guard that can switch the
-// Wow64 file-system redirection off around one file operation.
+// directory) and the bounded deletion of the extracted program. The Wow64 guard these use is in
+// loader/fs_redirection.h.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,7 @@ std::string PickUniqueNameWith(bool DisableRedirection, const std::string &Direc
                                const std::string &Extension, uint32_t NameCount,
                                TRandomBelowFunc Random, TPathExistsFunc Exists);
 
-// ---- Win32 only (fs_redirection.h has the guard these use) ---------------------------------
+// ---- Win32 only ---------------------------------------------------------------------------
 
 // PickUniqueNameWith over the real name space, RandomBelow and PathExistsNoRedir.
 std::string PickUniqueName(bool DisableRedirection, const std::string &Directory,

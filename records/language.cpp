@@ -1,7 +1,7 @@
 #include "records/language.h"
 
-#include "loader/options.h"
 #include "records/messages.h"
+#include "support/ascii_text.h"
 
 int32_t ActiveLanguageIndex = -1;
 int32_t RequestedLanguageIndex = -1;

@@ -47,5 +47,6 @@ bool ParseHexLanguageId(const std::string &Text, uint32_t &Value);
 // The user-interface language: GetUserDefaultUILanguage where the system has it, else the locale
 // text from the registry; 0 when neither gives one.
 uint32_t DetectUILanguage();
-// ChooseLanguage with LangOption and the system's own values.
-void ChooseLanguage(const TSetupLanguageEntry *Entries, int32_t Count, uint8_t DetectMode);
+// ChooseLanguage with the system's own values.
+void ChooseLanguage(const TSetupLanguageEntry *Entries, int32_t Count,
+                    const std::string &LangOption, uint8_t DetectMode);

@@ -1,6 +1,5 @@
 #include "records/language.h"
 
-#include "loader/options.h"
 #include "support/system_queries.h"
 #include "support/win.h"
 
@@ -39,7 +38,8 @@ uint32_t DetectUILanguage() {
     return ParseHexLanguageId(ReadLocaleText(), Value) ? Value : 0;
 }
 
-void ChooseLanguage(const TSetupLanguageEntry *Entries, int32_t Count, uint8_t DetectMode) {
+void ChooseLanguage(const TSetupLanguageEntry *Entries, int32_t Count,
+                    const std::string &LangOption, uint8_t DetectMode) {
     TLanguageSystemValues System;
     if (DetectMode == DetectByUILanguage)
         System.UILanguage = DetectUILanguage();

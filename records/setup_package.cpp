@@ -1,67 +1,134 @@
 #include "records/setup_package.h"
 
-#include <cstdlib>
-#include <memory>
-
+#include "records/messages.h"
 #include "setupdata/block_reader.h"
 #include "setupdata/call_transform.h"
 #include "setupdata/file.h"
 #include "setupdata/lzma_decompressor.h"
 #include "setupdata/offset_table.h"
-#include "setupdata/setup_corrupt.h"
 #include "support/builtin_texts.h"
 #include "support/exceptions.h"
 
 namespace {
 
-struct TFreeDeleter {
-    void operator()(void *P) const { std::free(P); }
-};
-
-} // namespace
-
-void ReadSetupRecords(TCustomFile &SelfFile, TSetupHeaderRec &Header,
-                      std::vector<TSetupLanguageEntry> &Entries) {
+// Runs one stage's reading: damaged data become the setup-corrupt error, their fault completed
+// with the structure and, where the reader could not tell, the structure's file offset.
+template <typename TStep> void ReadStored(TFaultStructure Structure, uint64_t Offset, TStep &&Step) {
     try {
-        TCompressedBlockReader Reader(SelfFile, LZMADecompressorClass);
-        ReadSetupRecord(Reader, Header);
-        const int32_t Count = Header.LanguageEntryCount();
-        if (Count < 0 || Count > MaxLanguageEntryCount)
-            throw ECompressDataError(CompressedBlockCorruptText);
-        // Entries are added as they arrive, so a large count that the block cannot back
-        // allocates no more than what was really read.
-        for (int32_t Index = 0; Index < Count; ++Index) {
-            Entries.emplace_back();
-            ReadSetupRecord(Reader, Entries.back());
-        }
-    } catch (const ECompressDataError &) {
-        RaiseSetupCorrupt();
+        Step();
+    } catch (ECompressDataError &E) {
+        TDataFault &Fault = E.Fault();
+        if (Fault.Structure == TFaultStructure::None)
+            Fault.Structure = Structure;
+        if (Fault.Offset == NoFaultOffset)
+            Fault.Offset = Offset;
+        RaiseSetupCorrupt(Fault);
     }
 }
 
-void ExtractSetupProgram(TCustomFile &SelfFile, const TLoaderOffsetTable &Table, TFile &Target) {
+[[noreturn]] void RaiseProgramFault(TFaultCheck Check, uint64_t Offset, uint64_t Found,
+                                    uint64_t Expected = 0) {
+    TDataFault Fault = MakeDataFault(Check, Found, Expected);
+    Fault.Structure = TFaultStructure::SetupProgram;
+    Fault.Offset = Offset;
+    RaiseSetupCorrupt(Fault);
+}
+
+void ReadSetupRecordBlock(TCustomFile &File, TSetupHeaderRec &Header,
+                          std::vector<TSetupLanguageEntry> &Entries) {
+    int32_t Record = 0; // 0 the header record, K + 1 language entry K
+    try {
+        TCompressedBlockReader Reader(File, LZMADecompressorClass);
+        ReadSetupRecord(Reader, Header);
+        const int32_t Count = Header.LanguageEntryCount();
+        if (Count < 0 || Count > MaxLanguageEntryCount)
+            throw ECompressDataError(CompressedBlockCorruptText,
+                                     MakeDataFault(TFaultCheck::LanguageCount,
+                                                   static_cast<uint32_t>(Count)));
+        // Entries are added as they arrive, so a large count that the block cannot back
+        // allocates no more than what was really read.
+        for (int32_t Index = 0; Index < Count; ++Index) {
+            Record = Index + 1;
+            Entries.emplace_back();
+            ReadSetupRecord(Reader, Entries.back());
+        }
+    } catch (ECompressDataError &E) {
+        if (E.Fault().Check == TFaultCheck::RecordStringLength)
+            E.Fault().Item = Record;
+        throw;
+    }
+}
+
+} // namespace
+
+void AcceptPackageHead(const TLoaderOffsetTable *Table, TCustomFile &File,
+                       TSetupHeaderRec &Header, std::vector<TSetupLanguageEntry> &Entries) {
+    if (!Table) {
+        TDataFault Fault = MakeDataFault(TFaultCheck::TableMissing);
+        Fault.Structure = TFaultStructure::OffsetTable;
+        RaiseSetupCorrupt(Fault);
+    }
+    ReadStored(TFaultStructure::OffsetTable, NoFaultOffset,
+               [&] { AcceptOffsetTable(*Table, File); });
+    ReadSetupRecords(File, Header, Entries);
+}
+
+void ReadSetupRecords(TCustomFile &File, TSetupHeaderRec &Header,
+                      std::vector<TSetupLanguageEntry> &Entries) {
+    ReadStored(TFaultStructure::SetupRecords, File.GetPosition(),
+               [&] { ReadSetupRecordBlock(File, Header, Entries); });
+}
+
+TProgramBuffer DecodeSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table) {
     const uint32_t Size = Table.SetupProgramSize;
     // The reader's count is signed: a program of 2 GiB or more cannot have been stored.
     if (Size > 0x7FFFFFFFu)
-        RaiseSetupCorrupt();
-    std::unique_ptr<uint8_t, TFreeDeleter> Buffer;
+        RaiseProgramFault(TFaultCheck::ProgramTooLarge, Table.SetupProgramOffset, Size);
+    TProgramBuffer Buffer;
     if (Size != 0) {
         Buffer.reset(static_cast<uint8_t *>(std::calloc(Size, 1)));
         if (!Buffer)
             throw EOutOfMemory();
     }
-    try {
-        TCompressedBlockReader Reader(SelfFile, LZMADecompressorClass);
+    ReadStored(TFaultStructure::SetupProgram, Table.SetupProgramOffset, [&] {
+        File.Seek(Table.SetupProgramOffset);
+        TCompressedBlockReader Reader(File, LZMADecompressorClass);
         Reader.Read(Buffer.get(), static_cast<int32_t>(Size));
-    } catch (const ECompressDataError &) {
-        RaiseSetupCorrupt();
-    }
+    });
     // The stored operands are restored and the result summed in one pass over the buffer.
-    if (DecodeCallOperandsWithCrc32(Buffer.get(), Size) != Table.SetupProgramCRC)
-        RaiseSetupCorrupt();
+    const uint32_t Crc = DecodeCallOperandsWithCrc32(Buffer.get(), Size);
+    if (Crc != Table.SetupProgramCRC)
+        RaiseProgramFault(TFaultCheck::ProgramCrc, Table.SetupProgramOffset, Crc,
+                          Table.SetupProgramCRC);
+    return Buffer;
+}
+
+void ExtractSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table, TFile &Target) {
+    const TProgramBuffer Buffer = DecodeSetupProgram(File, Table);
+    const uint32_t Size = Table.SetupProgramSize;
     // The file takes its final length before any byte is written.
     Target.Seek(Size);
     Target.Truncate();
     Target.Seek(0);
     Target.Write(Buffer.get(), Size);
+}
+
+void AcceptPackage(TCustomFile &File, const TLoaderOffsetTable &Table,
+                   const TAcceptOptions &Options, TAcceptedPackage &Out) {
+    AcceptPackageHead(&Table, File, Out.Header, Out.Entries);
+    Out.HeadAccepted = true;
+    if (Options.AllMessageBlocks) {
+        std::string Scratch[LoaderMessageCount];
+        for (size_t Index = 0; Index < Out.Entries.size(); ++Index) {
+            const std::string &Block = Out.Entries[Index].MessageBlock();
+            try {
+                ParseMessageBlock(Block.data(), Block.size(), Scratch);
+            } catch (ESetupCorrupt &E) {
+                E.Fault().Item = static_cast<int32_t>(Index);
+                throw;
+            }
+        }
+    }
+    if (Options.DecodeProgram)
+        Out.Program = DecodeSetupProgram(File, Table);
 }

@@ -1,26 +1,71 @@
-// The reading routines shared by the loader and the host tools: the setup records at the start
-// of the setup data, and the extraction of the setup program. They borrow the files they are
-// given; the entry array belongs to the caller.
+// The acceptance of a package: the one routine through which the loader and the tools read
+// what the loader's file holds, in the loader's order. The loader runs its stages one by one
+// (it asks the user and makes the temporary folder between them); the tools run them all with
+// AcceptPackage. Borrows the files it is given; what it reads belongs to the caller.
+//
+// Every damaged structure is the setup-corrupt error (ESetupCorrupt, the text the loader
+// shows); its fault (support/data_fault.h) names the check, the structure and the file offset,
+// and DescribeDataFault (records/data_fault_text.h) turns it into a sentence for the tools.
 #pragma once
 
+#include <cstdlib>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "records/setup_records.h"
+#include "support/data_fault.h"
 
 class TCustomFile;
 class TFile;
 struct TLoaderOffsetTable;
 
-// SelfFile stands right behind the 64-byte setup-data signature. Reads the header record and
-// its LanguageEntryCount language entries (in order, appended to Entries) from one compressed
-// block, and destroys the reader in every case. Damaged data anywhere (a count below 0 or above
-// MaxLanguageEntryCount included) is the setup-corrupt error; other exceptions pass unchanged.
-void ReadSetupRecords(TCustomFile &SelfFile, TSetupHeaderRec &Header,
+// Stage 1, the head of the package. Table is the offset table (null: the loader found none
+// among its resources, itself the setup-corrupt error). Checks it and the file
+// (AcceptOffsetTable), then reads the header record and its LanguageEntryCount language
+// entries (appended to Entries) from the one compressed block behind the setup data
+// signature. A count below 0 or above MaxLanguageEntryCount is damaged data. A file that ends
+// inside the signature raises EFileError 38; other exceptions pass unchanged.
+void AcceptPackageHead(const TLoaderOffsetTable *Table, TCustomFile &File,
+                       TSetupHeaderRec &Header, std::vector<TSetupLanguageEntry> &Entries);
+
+// The records half of stage 1: File stands at the records block (right behind the signature).
+// Damaged data anywhere are the setup-corrupt error (a RecordStringLength fault names the
+// record); the reader is gone in every case.
+void ReadSetupRecords(TCustomFile &File, TSetupHeaderRec &Header,
                       std::vector<TSetupLanguageEntry> &Entries);
 
-// SelfFile stands at SetupProgramOffset. Decompresses SetupProgramSize bytes into a buffer,
-// restores the call operands, checks SetupProgramCRC, then gives Target its final length and
-// writes the program with one Write. Damaged data and a CRC mismatch are the setup-corrupt
-// error; lack of memory is EOutOfMemory; file errors pass unchanged. The buffer is released in
+// Stage 2, a language's message block: ParseMessageBlock (records/message_block.h), which the
+// loader runs through ActivateLanguage for the language it picks.
+
+// Stage 3, the setup program: decoded from its block at SetupProgramOffset into a buffer of
+// SetupProgramSize bytes, its call operands restored and its CRC compared with
+// SetupProgramCRC. A size of 2^31 or more and a CRC mismatch are damaged data; a failed
+// allocation is EOutOfMemory.
+struct TFreeDeleter {
+    void operator()(void *P) const { std::free(P); }
+};
+using TProgramBuffer = std::unique_ptr<uint8_t, TFreeDeleter>;
+TProgramBuffer DecodeSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table);
+
+// Stage 3 as the loader runs it: DecodeSetupProgram, then Target takes its final length and
+// the program is written with one Write. File errors pass unchanged; the buffer is released in
 // every case.
-void ExtractSetupProgram(TCustomFile &SelfFile, const TLoaderOffsetTable &Table, TFile &Target);
+void ExtractSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table, TFile &Target);
+
+// All stages, for the tools: the head, every language's message block (the loader checks only
+// the one it picks, but any may be picked; a fault's Item names the entry) unless
+// AllMessageBlocks is false, and the program when DecodeProgram is set. Fills Out as each
+// stage passes, so that after a throw it holds what was accepted before the fault.
+struct TAcceptedPackage {
+    bool HeadAccepted = false;
+    TSetupHeaderRec Header;
+    std::vector<TSetupLanguageEntry> Entries;
+    TProgramBuffer Program; // SetupProgramSize bytes, when decoded
+};
+struct TAcceptOptions {
+    bool AllMessageBlocks = true;
+    bool DecodeProgram = true;
+};
+void AcceptPackage(TCustomFile &File, const TLoaderOffsetTable &Table,
+                   const TAcceptOptions &Options, TAcceptedPackage &Out);

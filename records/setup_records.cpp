@@ -2,13 +2,10 @@
 
 #include "setupdata/block_reader.h"
 #include "support/builtin_texts.h"
+#include "support/byte_order.h"
 #include "support/exceptions.h"
 
 namespace {
-
-uint32_t LoadLe32(const uint8_t *P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
 
 // A string is read in steps of this size, so memory follows the bytes that really arrive.
 constexpr int32_t StringGrowStep = 65536;
@@ -20,20 +17,22 @@ int32_t TSetupHeaderRec::LanguageEntryCount() const {
 }
 
 uint32_t TSetupLanguageEntry::LanguageID() const {
-    return LoadLe32(Fixed + 0);
+    return LoadLe32(Fixed + SetupLanguageIdOffset);
 }
 uint32_t TSetupLanguageEntry::CodePage() const {
-    return LoadLe32(Fixed + 4);
+    return LoadLe32(Fixed + SetupLanguageCodePageOffset);
 }
 
 void ReadSetupRecord(TCompressedBlockReader &Reader, std::string *Strings, int N, void *Fixed,
                      int F) {
     for (int K = 0; K < N; ++K) {
-        uint8_t LengthBytes[4];
-        Reader.Read(LengthBytes, 4);
+        uint8_t LengthBytes[SetupRecordLengthSize];
+        Reader.Read(LengthBytes, SetupRecordLengthSize);
         int32_t Length = static_cast<int32_t>(LoadLe32(LengthBytes));
         if (Length < 0)
-            throw ECompressDataError(CompressedBlockCorruptText);
+            throw ECompressDataError(
+                CompressedBlockCorruptText,
+                MakeDataFault(TFaultCheck::RecordStringLength, static_cast<uint32_t>(Length)));
         std::string Value;
         for (int32_t Done = 0; Done < Length;) {
             int32_t Step = Length - Done < StringGrowStep ? Length - Done : StringGrowStep;

@@ -2,12 +2,17 @@
 // the language entries. Each record owns its strings (opaque byte strings) and fixed bytes.
 //
 // Generic stored form (little-endian): N times { int32 length L, L bytes }, then F fixed bytes.
+// The records follow each other in one compressed block: the header record, then
+// LanguageEntryCount language entries.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 class TCompressedBlockReader;
+
+// Each string's length: signed 32-bit; a negative length is damaged data.
+constexpr int SetupRecordLengthSize = 4;
 
 // Header record: 29 strings, 186 fixed bytes. Fixed part:
 //     0  32  opaque
@@ -31,6 +36,8 @@ constexpr int SetupLanguageStringCount = 10;
 constexpr int SetupLanguageRecordSize = 65;
 constexpr int SetupLanguageFixedSize = SetupLanguageRecordSize - 4 * SetupLanguageStringCount;
 constexpr int SetupLanguageMessageBlockIndex = 6;
+constexpr int SetupLanguageIdOffset = 0;
+constexpr int SetupLanguageCodePageOffset = 4;
 static_assert(SetupLanguageFixedSize == 25, "language entry fixed part");
 
 // A count of language entries above this is corrupt data; no setup carries that many languages.
@@ -61,7 +68,7 @@ struct TSetupLanguageEntry {
 
 // Reads one record of the generic form: N strings into Strings[0..N-1] (each replacing the
 // previous value once complete), then F bytes into Fixed. A negative string length is
-// ECompressDataError; a long string grows as its bytes arrive, so a huge stored length cannot
+// ECompressDataError (fault RecordStringLength); a long string grows as its bytes arrive, so a huge stored length cannot
 // allocate more than the block actually holds. Other failures are the reader's.
 void ReadSetupRecord(TCompressedBlockReader &Reader, std::string *Strings, int N, void *Fixed,
                      int F);

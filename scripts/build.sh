@@ -7,8 +7,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${QUOV_JOBS:-$(nproc)}
 cmake -S "$root" -B "$root/build/host" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build/host" -j "$jobs"
-cmake -S "$root" -B "$root/build/stub" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686-stub.cmake" >/dev/null
+cmake -S "$root" -B "$root/build/stub" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUOV_STUB_ONLY=ON \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" >/dev/null
 cmake --build "$root/build/stub" -j "$jobs"
 cmake -S "$root" -B "$root/build/win" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \

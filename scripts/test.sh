@@ -7,7 +7,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 scripts/bootstrap.sh || exit 1
 scripts/build.sh || exit 1
-if [ -x scripts/build-sanitize.sh ]; then scripts/build-sanitize.sh || exit 1; fi
+scripts/build-sanitize.sh || exit 1
 scripts/wine-prefix.sh || exit 1
 
 passed=0; failed=0
@@ -25,10 +25,8 @@ run_ctest() { # dir, extra command prefix...
 
 echo "== host tests"
 run_ctest build/host
-if [ -d build/asan ]; then
-  echo "== sanitizer tests and short fuzz runs"
-  run_ctest build/asan
-fi
+echo "== sanitizer tests and short fuzz runs"
+run_ctest build/asan
 echo "== Windows tests under Wine"
 run_ctest build/win xvfb-run -a -s "-screen 0 1024x768x24"
 

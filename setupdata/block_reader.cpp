@@ -4,35 +4,29 @@
 
 #include "setupdata/crc32.h"
 #include "support/builtin_texts.h"
+#include "support/byte_order.h"
 #include "support/exceptions.h"
 
-namespace {
-
-[[noreturn]] void RaiseBlockCorrupt() {
-    throw ECompressDataError(CompressedBlockCorruptText);
-}
-
-uint32_t LoadLe32(const uint8_t *P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
-}
-
-} // namespace
-
 TCompressedBlockReader::TCompressedBlockReader(TCustomFile &Source, TDecompressorClassRef Class)
-    : FSource(Source) {
-    uint8_t HeaderCrcBytes[4];
-    uint8_t Header[5]; // BlockStoredSize (4), IsCompressed (1)
-    if (FSource.Read(HeaderCrcBytes, 4) != 4)
-        RaiseBlockCorrupt();
-    if (FSource.Read(Header, 5) != 5)
-        RaiseBlockCorrupt();
-    if (ComputeCrc32(Header, 5) != LoadLe32(HeaderCrcBytes))
-        RaiseBlockCorrupt();
-    const uint32_t StoredSize = LoadLe32(Header);
+    : FSource(Source), FBlockOffset(Source.GetPosition()) {
+    uint8_t Header[BlockHeaderSize];
+    // The CRC and the checked bytes are read one after the other, as two reads.
+    if (FSource.Read(Header, BlockStoredSizeOffset) != BlockStoredSizeOffset ||
+        FSource.Read(Header + BlockStoredSizeOffset, BlockHeaderCheckedBytes) !=
+            BlockHeaderCheckedBytes)
+        RaiseBlockCorrupt(MakeDataFault(TFaultCheck::BlockHeaderCut));
+    const uint32_t StoredCrc = LoadLe32(Header + BlockHeaderCrcOffset);
+    const uint32_t HeaderCrc = ComputeCrc32(Header + BlockStoredSizeOffset, BlockHeaderCheckedBytes);
+    if (HeaderCrc != StoredCrc)
+        RaiseBlockCorrupt(MakeDataFault(TFaultCheck::BlockHeaderCrc, StoredCrc, HeaderCrc));
+    const uint32_t StoredSize = LoadLe32(Header + BlockStoredSizeOffset);
     // A block that would reach past the end of the file is refused before any chunk is read.
-    if (FSource.GetPosition() + StoredSize > FSource.GetSize())
-        RaiseBlockCorrupt();
-    if (Header[4] != 0)
+    const uint64_t Position = FSource.GetPosition();
+    const uint64_t Size = FSource.GetSize();
+    if (Position + StoredSize > Size)
+        RaiseBlockCorrupt(MakeDataFault(TFaultCheck::BlockPastEnd, StoredSize,
+                                        Size > Position ? Size - Position : 0));
+    if (Header[BlockIsCompressedOffset] != 0)
         FOwnedDecompressor = Class(TCompressedInputProc{this, SupplyInputProc});
     // A stored size of 2^31 or more becomes negative here and fails when a chunk is needed.
     FStoredLeft = static_cast<int32_t>(StoredSize);
@@ -52,13 +46,18 @@ TCompressedBlockReader::~TCompressedBlockReader() {
     }
 }
 
+void TCompressedBlockReader::RaiseBlockCorrupt(TDataFault Fault) const {
+    Fault.Offset = FBlockOffset;
+    throw ECompressDataError(CompressedBlockCorruptText, Fault);
+}
+
 void TCompressedBlockReader::Read(void *Buffer, int32_t Count) {
     if (FOwnedDecompressor) {
         FOwnedDecompressor->DecompressTo(Buffer, Count);
         return;
     }
     if (Count < 0 || SupplyInput(Buffer, Count) != Count)
-        RaiseBlockCorrupt();
+        RaiseBlockCorrupt(MakeDataFault(TFaultCheck::BlockDataShort, Count < 0 ? 0 : Count));
 }
 
 int32_t TCompressedBlockReader::SupplyInputProc(void *Object, void *Buffer, int32_t Count) {
@@ -86,20 +85,31 @@ int32_t TCompressedBlockReader::SupplyInput(void *Buffer, int32_t Count) {
 }
 
 void TCompressedBlockReader::LoadNextChunk() {
+    TDataFault Fault;
+    Fault.Item = ++FChunkIndex;
+    Fault.ItemOffset = FSource.GetPosition();
     // A chunk needs its CRC and at least one payload byte.
-    if (FStoredLeft < 5)
-        RaiseBlockCorrupt();
-    uint8_t CrcBytes[4];
-    FSource.ReadExact(CrcBytes, 4);
-    FStoredLeft -= 4;
+    if (FStoredLeft < static_cast<int32_t>(BlockChunkCrcSize) + 1) {
+        Fault.Check = TFaultCheck::ChunkCut;
+        RaiseBlockCorrupt(Fault);
+    }
+    uint8_t CrcBytes[BlockChunkCrcSize];
+    FSource.ReadExact(CrcBytes, BlockChunkCrcSize);
+    FStoredLeft -= BlockChunkCrcSize;
+    const int32_t ChunkSize = static_cast<int32_t>(BlockChunkSize);
     const int32_t N = FStoredLeft < ChunkSize ? FStoredLeft : ChunkSize;
     FSource.ReadExact(FChunkBuf, static_cast<uint32_t>(N));
     FStoredLeft -= N;
     FChunkPos = 0;
     FChunkLeft = N;
-    if (ComputeCrc32(FChunkBuf, static_cast<size_t>(N)) != LoadLe32(CrcBytes)) {
+    const uint32_t StoredCrc = LoadLe32(CrcBytes);
+    const uint32_t ChunkCrc = ComputeCrc32(FChunkBuf, static_cast<size_t>(N));
+    if (ChunkCrc != StoredCrc) {
         // Nothing of a chunk that fails its CRC is handed out, even to a caller that goes on.
         FChunkLeft = 0;
-        RaiseBlockCorrupt();
+        Fault.Check = TFaultCheck::ChunkCrc;
+        Fault.Found = StoredCrc;
+        Fault.Expected = ChunkCrc;
+        RaiseBlockCorrupt(Fault);
     }
 }

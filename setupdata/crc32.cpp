@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "support/byte_order.h"
+
 namespace {
 
 // The register runs through four independent lanes of LaneSize bytes at a time, so that the
@@ -48,10 +50,6 @@ void BuildCrc32Tables() {
         }
     // Published only after every entry is written; two threads that both build write the same.
     Crc32TableReady.exchange(1, std::memory_order_release);
-}
-
-inline uint32_t LoadLe32(const unsigned char *P) {
-    return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
 }
 
 inline uint32_t Update8(uint32_t Register, const unsigned char *P) {

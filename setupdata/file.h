@@ -55,8 +55,6 @@ public:
     // Ends the file at the current position.
     void Truncate();
 
-    THandleValue Handle() const { return FFileHandle; }
-
 protected:
     // Opens the system handle without checking it; 0 or the invalid value mean failure.
     virtual THandleValue OpenSystemHandle(const std::string &FileName, TFileCreation Creation,

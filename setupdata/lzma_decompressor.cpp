@@ -5,6 +5,7 @@
 
 #include "setupdata/work_area.h"
 #include "support/builtin_texts.h"
+#include "support/byte_order.h"
 #include "support/exceptions.h"
 
 extern "C" {
@@ -31,7 +32,8 @@ size_t ProbabilityBytes(const CLzmaProps &Props) {
 } // namespace
 
 void RaiseLzmaDataError(int32_t Code) {
-    throw ECompressDataError(FormatWithNumber(LzmaDataErrorPattern, Code));
+    throw ECompressDataError(FormatWithNumber(LzmaDataErrorPattern, Code),
+                             MakeDataFault(TFaultCheck::LzmaData, static_cast<uint32_t>(Code)));
 }
 
 TCustomDecompressor *CreateLZMADecompressor(TCompressedInputProc InputProc) {
@@ -61,8 +63,9 @@ void TLZMADecompressor::ReleaseWorkArea() {
 }
 
 void TLZMADecompressor::PrepareStream() {
-    uint8_t Header[LZMA_PROPS_SIZE];
-    if (FInputProc(Header, LZMA_PROPS_SIZE) != LZMA_PROPS_SIZE)
+    static_assert(LzmaStreamHeaderSize == LZMA_PROPS_SIZE, "the SDK reads the same header");
+    uint8_t Header[LzmaStreamHeaderSize];
+    if (FInputProc(Header, LzmaStreamHeaderSize) != LzmaStreamHeaderSize)
         RaiseLzmaDataError(1);
     if (!FDecodeState) {
         FDecodeState.reset(new (std::nothrow) TDecodeState);
@@ -71,15 +74,14 @@ void TLZMADecompressor::PrepareStream() {
     }
     CLzmaDec &Dec = FDecodeState->Dec;
     std::memset(&Dec, 0, sizeof(Dec));
-    if (Header[0] > 224)
+    if (Header[LzmaPropertiesOffset] > LzmaMaxPropertiesByte)
         RaiseLzmaDataError(3);
-    const uint32_t DictionarySize = uint32_t(Header[1]) | uint32_t(Header[2]) << 8 |
-                                    uint32_t(Header[3]) << 16 | uint32_t(Header[4]) << 24;
+    const uint32_t DictionarySize = LoadLe32(Header + LzmaDictionarySizeOffset);
     if (DictionarySize > LzmaMaxDictionarySize)
         RaiseLzmaDataError(7);
 
     CLzmaProps Props;
-    if (SRes Result = LzmaProps_Decode(&Props, Header, LZMA_PROPS_SIZE))
+    if (SRes Result = LzmaProps_Decode(&Props, Header, LzmaStreamHeaderSize))
         RaiseLzmaInternalError(Result);
     // The decoder raises any dictionary below 4 KiB (0 included) to 4 KiB and uses that much
     // of the buffer, so that is what the area holds.

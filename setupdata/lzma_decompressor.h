@@ -4,7 +4,7 @@
 // Stream layout (the block's payload):
 //   0  1  properties byte   (pb * 5 + lp) * 9 + lc, at most 224
 //   1  4  dictionary size   little-endian; 0 counts as 1; above 64 MiB refused
-//   5  ...                  the range-coded data
+//   5  ...                  the range-coded data, ended by the end-of-stream marker
 #pragma once
 
 #include <cstddef>
@@ -13,6 +13,10 @@
 
 #include "setupdata/decompressor.h"
 
+constexpr uint32_t LzmaPropertiesOffset = 0;
+constexpr uint32_t LzmaDictionarySizeOffset = 1;
+constexpr uint32_t LzmaStreamHeaderSize = 5;
+constexpr uint8_t LzmaMaxPropertiesByte = 224;
 constexpr uint32_t LzmaMaxDictionarySize = 64u << 20;
 
 class TLZMADecompressor : public TCustomDecompressor {

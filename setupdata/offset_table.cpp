@@ -4,7 +4,8 @@
 
 #include "setupdata/crc32.h"
 #include "setupdata/file.h"
-#include "setupdata/setup_corrupt.h"
+#include "support/builtin_texts.h"
+#include "support/exceptions.h"
 
 // The table is read in place: the build targets are little-endian (x86 on both sides).
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "little-endian layout");
@@ -17,18 +18,46 @@ const TLoaderOffsetTable *OffsetTableAt(const void *Bytes) {
     return static_cast<const TLoaderOffsetTable *>(Bytes);
 }
 
+namespace {
+
+[[noreturn]] void RaiseTableFault(TFaultStructure Structure, TDataFault Fault) {
+    Fault.Structure = Structure;
+    throw ECompressDataError(SetupCorruptText, Fault);
+}
+
+} // namespace
+
 void AcceptOffsetTable(const TLoaderOffsetTable &Table, TCustomFile &SelfFile) {
+    constexpr TFaultStructure InTable = TFaultStructure::OffsetTable;
     if (Table.FormatVersion != OffsetTableFormatVersion)
-        RaiseSetupCorrupt();
-    if (ComputeCrc32(&Table, OffsetTableChecksummedBytes) != Table.TableChecksum)
-        RaiseSetupCorrupt();
-    if (SelfFile.GetSize() < Table.MinFileSize)
-        RaiseSetupCorrupt();
+        RaiseTableFault(InTable, MakeDataFault(TFaultCheck::TableVersion, Table.FormatVersion,
+                                               OffsetTableFormatVersion));
+    const uint32_t Crc = ComputeCrc32(&Table, OffsetTableChecksummedBytes);
+    if (Crc != Table.TableChecksum)
+        RaiseTableFault(InTable, MakeDataFault(TFaultCheck::TableChecksum, Table.TableChecksum, Crc));
+    const uint64_t FileSize = SelfFile.GetSize();
+    if (FileSize < Table.MinFileSize)
+        RaiseTableFault(InTable,
+                        MakeDataFault(TFaultCheck::FileTooShort, FileSize, Table.MinFileSize));
+
+    TDataFault Fault;
+    Fault.Offset = Table.SetupDataOffset;
     SelfFile.Seek(Table.SetupDataOffset);
     uint8_t Found[SetupDataSignatureSize];
-    SelfFile.ReadExact(Found, sizeof(Found));
-    if (std::memcmp(Found, SetupDataSignature, sizeof(Found)) != 0)
-        RaiseSetupCorrupt();
+    try {
+        SelfFile.ReadExact(Found, sizeof(Found));
+    } catch (EFileError &E) {
+        if (E.SystemErrorCode == ErrorHandleEof) {
+            Fault.Check = TFaultCheck::SignatureCut;
+            Fault.Structure = TFaultStructure::SetupDataSignature;
+            E.Fault() = Fault;
+        }
+        throw;
+    }
+    if (std::memcmp(Found, SetupDataSignature, sizeof(Found)) != 0) {
+        Fault.Check = TFaultCheck::SignatureMismatch;
+        RaiseTableFault(TFaultStructure::SetupDataSignature, Fault);
+    }
 }
 
 void SealOffsetTable(TLoaderOffsetTable &Table) {

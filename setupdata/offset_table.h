@@ -38,8 +38,8 @@ extern const uint8_t OffsetTableSignature[12];
 constexpr uint32_t SetupDataSignatureSize = 64;
 extern const uint8_t SetupDataSignature[SetupDataSignatureSize];
 
-// Finds the table among the loader module's own resources (Windows only). A missing resource,
-// one that is not 44 bytes, or one that cannot be loaded is the setup-corrupt error.
+// Finds the table among the loader module's own resources (Windows only). Null for a missing
+// resource, one that is not 44 bytes, or one that cannot be loaded.
 const TLoaderOffsetTable *FindOffsetTable();
 
 // Interprets 44 bytes as a table (resource walkers and host tools); the bytes must outlive it.
@@ -47,8 +47,9 @@ const TLoaderOffsetTable *OffsetTableAt(const void *Bytes);
 
 // The loader's acceptance of a table and of its own file, in this order: FormatVersion 1, the
 // table CRC, the file at least MinFileSize long, and the 64 signature bytes at SetupDataOffset.
-// The first three and a signature mismatch raise the setup-corrupt error; a file that ends
-// inside the signature raises EFileError 38. Leaves the file right behind the signature.
+// The first three and a signature mismatch raise ECompressDataError with the fault; a file that
+// ends inside the signature raises EFileError 38 (its fault names the signature). Leaves the
+// file right behind the signature.
 void AcceptOffsetTable(const TLoaderOffsetTable &Table, TCustomFile &SelfFile);
 
 // Fills in TableChecksum for a table whose other fields are set (the packager's side).

@@ -1,19 +1,14 @@
 #include "setupdata/offset_table.h"
-#include "setupdata/setup_corrupt.h"
 #include "support/win.h"
 
 const TLoaderOffsetTable *FindOffsetTable() {
     HRSRC Resource = ::FindResourceA(/*Module=*/nullptr, MAKEINTRESOURCEA(OffsetTableResourceId),
                                      MAKEINTRESOURCEA(10) /*RT_RCDATA*/);
-    if (Resource == nullptr)
-        RaiseSetupCorrupt();
-    if (::SizeofResource(nullptr, Resource) != OffsetTableSize)
-        RaiseSetupCorrupt();
+    if (Resource == nullptr || ::SizeofResource(nullptr, Resource) != OffsetTableSize)
+        return nullptr;
     HGLOBAL Loaded = ::LoadResource(nullptr, Resource);
     if (Loaded == nullptr)
-        RaiseSetupCorrupt();
+        return nullptr;
     const void *Bytes = ::LockResource(Loaded);
-    if (Bytes == nullptr)
-        RaiseSetupCorrupt();
-    return OffsetTableAt(Bytes);
+    return Bytes ? OffsetTableAt(Bytes) : nullptr;
 }

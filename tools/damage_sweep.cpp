@@ -5,12 +5,12 @@
 #include <exception>
 #include <set>
 
-#include "records/messages.h"
+#include "records/data_fault_text.h"
 #include "records/setup_package.h"
-#include "records/setup_records.h"
-#include "setupdata/block_reader.h"
+#include "setupdata/block_format.h"
 #include "setupdata/file.h"
 #include "setupdata/offset_table.h"
+#include "support/byte_order.h"
 #include "tools/packlib/pe_stub.h"
 
 namespace {
@@ -48,27 +48,25 @@ TLoaderOffsetTable TableFromImage(const std::string &Bytes, uint64_t Length) {
     return FindOffsetTableInImage(Data, static_cast<size_t>(std::min(Length, Pe.ImageEnd)));
 }
 
-TCaseResult CheckPrefix(const std::string &Package, uint64_t Length, const std::string &Program,
-                        TFile &Scratch) {
+// Runs the loader's acceptance of the whole package (every message block and the program
+// included) over its first Length bytes; Program receives the decoded program when accepted.
+void AcceptPrefix(const std::string &Package, uint64_t Length, std::string &Program) {
+    TByteViewFile File(Package, Length);
+    const TLoaderOffsetTable Table = TableFromImage(Package, Length);
+    TAcceptedPackage Accepted;
+    AcceptPackage(File, Table, TAcceptOptions(), Accepted);
+    Program.assign(reinterpret_cast<const char *>(Accepted.Program.get()), Table.SetupProgramSize);
+}
+
+TCaseResult CheckPrefix(const std::string &Package, uint64_t Length, const std::string &Program) {
     TCaseResult Result;
+    std::string Extracted;
     try {
-        Scratch.Seek(0);
-        Scratch.Truncate();
-        TByteViewFile File(Package, Length);
-        const TLoaderOffsetTable Table = TableFromImage(Package, Length);
-        AcceptOffsetTable(Table, File);
-        TSetupHeaderRec Header;
-        std::vector<TSetupLanguageEntry> Entries;
-        ReadSetupRecords(File, Header, Entries);
-        for (const TSetupLanguageEntry &Entry : Entries)
-            LoadMessageBlock(Entry.MessageBlock().data(), Entry.MessageBlock().size());
-        ClearLoaderMessages();
-        File.SeekTo64(Table.SetupProgramOffset);
-        ExtractSetupProgram(File, Table, Scratch);
+        AcceptPrefix(Package, Length, Extracted);
     } catch (const Exception &E) {
-        ClearLoaderMessages();
         Result.Outcome = TCaseOutcome::Detected;
-        Result.Detail = E.Message();
+        Result.Detail = E.Fault().Check != TFaultCheck::None ? DescribeDataFault(E.Fault())
+                                                            : E.Message();
         return Result;
     } catch (const std::exception &E) {
         Result.Detail = std::string("exception outside the system's tree: ") + E.what();
@@ -78,44 +76,23 @@ TCaseResult CheckPrefix(const std::string &Package, uint64_t Length, const std::
         return Result;
     }
     // Accepted: only the original program, byte for byte, is harmless.
-    std::string Extracted;
-    try {
-        const uint64_t Size = Scratch.GetSize();
-        if (Size != Program.size()) {
-            Result.Detail = "accepted with a program of " + std::to_string(Size) + " bytes";
-            return Result;
-        }
-        Extracted.resize(Program.size());
-        Scratch.Seek(0);
-        if (!Extracted.empty())
-            Scratch.ReadExact(&Extracted[0], static_cast<uint32_t>(Extracted.size()));
-    } catch (const Exception &E) {
-        Result.Detail = "cannot read back the extracted program: " + E.Message();
-        return Result;
-    }
-    if (Extracted != Program) {
+    if (Extracted.size() != Program.size())
+        Result.Detail = "accepted with a program of " + std::to_string(Extracted.size()) + " bytes";
+    else if (Extracted != Program)
         Result.Detail = "accepted with different program bytes";
-        return Result;
-    }
-    Result.Outcome = TCaseOutcome::Harmless;
+    else
+        Result.Outcome = TCaseOutcome::Harmless;
     return Result;
-}
-
-uint32_t Get32(const std::string &Bytes, uint64_t At) {
-    uint32_t V = 0;
-    for (int I = 3; I >= 0; --I)
-        V = V << 8 | static_cast<uint8_t>(Bytes[static_cast<size_t>(At) + I]);
-    return V;
 }
 
 // The block at Offset, header included; its stored size comes from the (intact) header.
 TSweepRegion BlockRegion(const std::string &Name, const std::string &Package, uint64_t Offset) {
-    if (Offset + 9 > Package.size())
+    if (Offset + BlockHeaderSize > Package.size())
         throw Exception(Name + ": the block header lies outside the file");
-    const uint64_t Stored = Get32(Package, Offset + 4);
-    if (Stored > Package.size() - Offset - 9)
+    const uint64_t Stored = LoadLe32(&Package[static_cast<size_t>(Offset) + BlockStoredSizeOffset]);
+    if (Stored > Package.size() - Offset - BlockHeaderSize)
         throw Exception(Name + ": the block reaches past the end of the file");
-    return {Name, Offset, 9 + Stored};
+    return {Name, Offset, BlockHeaderSize + Stored};
 }
 
 uint64_t TableSlotOffset(const std::string &Package) {
@@ -131,9 +108,14 @@ uint64_t TableSlotOffset(const std::string &Package) {
 
 } // namespace
 
-TCaseResult CheckPackageCase(const std::string &Package, const std::string &Program,
-                             TFile &Scratch) {
-    return CheckPrefix(Package, Package.size(), Program, Scratch);
+TCaseResult CheckPackageCase(const std::string &Package, const std::string &Program) {
+    return CheckPrefix(Package, Package.size(), Program);
+}
+
+std::string ProgramOfPackage(const std::string &Package) {
+    std::string Program;
+    AcceptPrefix(Package, Package.size(), Program);
+    return Program;
 }
 
 std::vector<TSweepRegion> FindSweepRegions(const std::string &Package) {
@@ -165,9 +147,8 @@ void TSweepCounts::Add(const TCaseResult &Result, const std::string &CaseName) {
 }
 
 TSweepCounts RunBitFlipSweep(const std::string &Package, const std::string &Program,
-                             const std::string &ScratchPath, bool AllBits, const TCaseHook &Hook) {
+                             bool AllBits, const TCaseHook &Hook) {
     const std::vector<TSweepRegion> Regions = FindSweepRegions(Package);
-    TFile Scratch(ScratchPath, fcCreateAlways, amReadWrite, smNone);
     std::string Work = Package;
     TSweepCounts Counts;
     for (const TSweepRegion &Region : Regions) {
@@ -181,7 +162,7 @@ TSweepCounts RunBitFlipSweep(const std::string &Package, const std::string &Prog
                 if (Hook)
                     Hook(Name);
                 Work[static_cast<size_t>(At)] ^= static_cast<char>(1 << Bit);
-                Counts.Add(CheckPackageCase(Work, Program, Scratch), Name);
+                Counts.Add(CheckPackageCase(Work, Program), Name);
                 Work[static_cast<size_t>(At)] ^= static_cast<char>(1 << Bit);
             }
         }
@@ -190,8 +171,7 @@ TSweepCounts RunBitFlipSweep(const std::string &Package, const std::string &Prog
 }
 
 TSweepCounts RunTruncationSweep(const std::string &Package, const std::string &Program,
-                                const std::string &ScratchPath, uint64_t SampleStep,
-                                const TCaseHook &Hook) {
+                                uint64_t SampleStep, const TCaseHook &Hook) {
     const std::vector<TSweepRegion> Regions = FindSweepRegions(Package);
     const uint64_t Slot = Regions[0].Offset;
     std::set<uint64_t> Cuts;
@@ -205,21 +185,20 @@ TSweepCounts RunTruncationSweep(const std::string &Package, const std::string &P
         AddAround(Region.Offset + Region.Size);
     }
     for (size_t Block = 2; Block < Regions.size(); ++Block) {
-        const uint64_t Chunks = Regions[Block].Offset + 9;
+        const uint64_t Chunks = Regions[Block].Offset + BlockHeaderSize;
         const uint64_t End = Regions[Block].Offset + Regions[Block].Size;
-        for (uint64_t At = Chunks; At < End; At += 4 + TCompressedBlockReader::ChunkSize)
+        for (uint64_t At = Chunks; At < End; At += BlockChunkCrcSize + BlockChunkSize)
             AddAround(At);
     }
     for (uint64_t Cut = 0; Cut < Package.size(); Cut += std::max<uint64_t>(SampleStep, 1))
         Cuts.insert(Cut);
 
-    TFile Scratch(ScratchPath, fcCreateAlways, amReadWrite, smNone);
     TSweepCounts Counts;
     for (uint64_t Cut : Cuts) {
         const std::string Name = "cut at " + std::to_string(Cut);
         if (Hook)
             Hook(Name);
-        Counts.Add(CheckPrefix(Package, Cut, Program, Scratch), Name);
+        Counts.Add(CheckPrefix(Package, Cut, Program), Name);
         // With the table resealed for the shorter file the readers meet the end themselves.
         if (Cut < Slot + OffsetTableSize)
             continue;
@@ -231,7 +210,7 @@ TSweepCounts RunTruncationSweep(const std::string &Package, const std::string &P
         std::memcpy(&Resealed[static_cast<size_t>(Slot)], &Table, sizeof(Table));
         if (Hook)
             Hook(Name + ", table resealed");
-        Counts.Add(CheckPackageCase(Resealed, Program, Scratch), Name + ", table resealed");
+        Counts.Add(CheckPackageCase(Resealed, Program), Name + ", table resealed");
     }
     return Counts;
 }

@@ -1,14 +1,12 @@
-// Damage sweep: runs the loader's acceptance and extraction path (the one `quovpack verify`
-// uses) over a packaged installer with one change at a time, a flipped bit or a cut, and sorts
-// each case. Borrows the package bytes it is given; owns a scratch file for the extraction.
+// Damage sweep: runs the loader's acceptance routine (the one `quovpack verify` uses) over a
+// packaged installer with one change at a time, a flipped bit or a cut, and sorts each case.
+// Borrows the package bytes it is given.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-class TFile;
 
 enum class TCaseOutcome {
     Harmless, // accepted, and the program extracted is the original byte for byte
@@ -18,15 +16,17 @@ enum class TCaseOutcome {
 
 struct TCaseResult {
     TCaseOutcome Outcome = TCaseOutcome::Failure;
-    std::string Detail; // the error's message, or what went wrong
+    std::string Detail; // the fault found, or what went wrong
 };
 
-// One run of the loader's reading path over Package: the offset table from the PE resource
-// walker, AcceptOffsetTable, ReadSetupRecords, LoadMessageBlock for every language, and
-// ExtractSetupProgram into Scratch (opened for reading and writing), whose bytes are then
-// compared with Program. Never throws for anything the package holds.
-TCaseResult CheckPackageCase(const std::string &Package, const std::string &Program,
-                             TFile &Scratch);
+// One run of the loader's acceptance over Package: the offset table from the PE resource walker,
+// then AcceptPackage with every message block and the program, whose bytes are compared with
+// Program. Never throws for anything the package holds.
+TCaseResult CheckPackageCase(const std::string &Package, const std::string &Program);
+
+// The program an intact package holds. Throws the acceptance routine's error when the package
+// is refused.
+std::string ProgramOfPackage(const std::string &Package);
 
 // A part of the package that the sweep damages.
 struct TSweepRegion {
@@ -54,13 +54,11 @@ using TCaseHook = std::function<void(const std::string &CaseName)>;
 // Flips one bit of every byte of every region: bit (position mod 8) in the routine run, all
 // eight in turn when AllBits is set.
 TSweepCounts RunBitFlipSweep(const std::string &Package, const std::string &Program,
-                             const std::string &ScratchPath, bool AllBits,
-                             const TCaseHook &Hook = nullptr);
+                             bool AllBits, const TCaseHook &Hook = nullptr);
 
 // Cuts the package at every chunk boundary of both blocks (and one byte to either side), at
 // every region boundary and at every SampleStep-th length. Each cut runs twice: as it is (the
 // table's MinFileSize refuses it), and with MinFileSize resealed to the cut length, so that the
 // readers themselves meet the end of the file.
 TSweepCounts RunTruncationSweep(const std::string &Package, const std::string &Program,
-                                const std::string &ScratchPath, uint64_t SampleStep,
-                                const TCaseHook &Hook = nullptr);
+                                uint64_t SampleStep, const TCaseHook &Hook = nullptr);

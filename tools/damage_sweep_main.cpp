@@ -4,14 +4,14 @@
 // bytes, a foreign exception, a crash, a sanitizer report, a hang) is a failure.
 //
 //   damage_sweep PACKAGE [--program ORIGINAL] [--all-bits] [--no-flips] [--no-cuts]
-//                [--sample N] [--scratch PATH] [--case-timeout SECONDS]
+//                [--sample N] [--case-timeout SECONDS]
 //
 // Without --program the reference is the program extracted from the intact package. The
 // routine run flips one bit per byte; --all-bits flips all eight. A full run over a package of a
 // few hundred KB, best in the sanitizer tree (scripts/build-sanitize.sh), from the repository
 // root:
 //   head -c 300000 /dev/urandom > /tmp/prog.bin
-//   build/host/quovpack pack --stub build/win/quovldr.exe --program /tmp/prog.bin --name Sweep
+//   build/host/quovpack pack --stub build/stub/quovldr.exe --program /tmp/prog.bin --name Sweep
 //     --lang messages/en.txt --lang messages/zh_CN.txt -o /tmp/sweep.exe     (one line)
 //   build/asan/tools/damage_sweep /tmp/sweep.exe --program /tmp/prog.bin --all-bits --sample 1
 // Exit codes: 0 no failure, 1 at least one failure, 2 usage or an unusable package, 3 a case
@@ -25,7 +25,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "setupdata/file.h"
+#include "records/data_fault_text.h"
+#include "records/setup_package.h"
 #include "support/exceptions.h"
 #include "tools/damage_sweep.h"
 
@@ -61,8 +62,7 @@ void Print(const char *What, const TSweepCounts &Counts) {
 
 int Usage() {
     std::fputs("usage: damage_sweep PACKAGE [--program ORIGINAL] [--all-bits] [--no-flips]\n"
-               "                    [--no-cuts] [--sample N] [--scratch PATH]"
-               " [--case-timeout SECONDS]\n",
+               "                    [--no-cuts] [--sample N] [--case-timeout SECONDS]\n",
                stderr);
     return 2;
 }
@@ -70,7 +70,7 @@ int Usage() {
 } // namespace
 
 int main(int ArgCount, char **Args) {
-    std::string PackagePath, ProgramPath, ScratchPath;
+    std::string PackagePath, ProgramPath;
     bool AllBits = false, Flips = true, Cuts = true;
     unsigned long Sample = 997, CaseTimeout = 10;
     for (int I = 1; I < ArgCount; ++I) {
@@ -78,8 +78,6 @@ int main(int ArgCount, char **Args) {
         const bool HasValue = I + 1 < ArgCount;
         if (Arg == "--program" && HasValue)
             ProgramPath = Args[++I];
-        else if (Arg == "--scratch" && HasValue)
-            ScratchPath = Args[++I];
         else if (Arg == "--sample" && HasValue)
             Sample = std::strtoul(Args[++I], nullptr, 10);
         else if (Arg == "--case-timeout" && HasValue)
@@ -97,18 +95,6 @@ int main(int ArgCount, char **Args) {
     }
     if (PackagePath.empty())
         return Usage();
-    if (ScratchPath.empty()) {
-        const char *Tmp = std::getenv("TMPDIR");
-        ScratchPath = std::string(Tmp ? Tmp : "/tmp") + "/damage_sweep." +
-                      std::to_string(::getpid()) + ".tmp";
-    }
-
-    // The scratch file goes on every way out, a refused package included.
-    struct TScratchRemover {
-        const std::string &Path;
-        ~TScratchRemover() { ::unlink(Path.c_str()); }
-    } RemoveScratch{ScratchPath};
-
     std::string Package, Program;
     if (!ReadWhole(PackagePath, Package)) {
         std::fprintf(stderr, "damage_sweep: cannot read %s\n", PackagePath.c_str());
@@ -123,21 +109,9 @@ int main(int ArgCount, char **Args) {
             }
         } else {
             // The reference: what the intact package holds, as far as its own CRC vouches.
-            TFile Scratch(ScratchPath, fcCreateAlways, amReadWrite, smNone);
-            std::string Probe;
-            TCaseResult Intact = CheckPackageCase(Package, Probe, Scratch);
-            if (Intact.Outcome == TCaseOutcome::Detected) {
-                std::fprintf(stderr, "damage_sweep: the intact package is refused: %s\n",
-                             Intact.Detail.c_str());
-                return 2;
-            }
-            Program.resize(static_cast<size_t>(Scratch.GetSize()));
-            Scratch.Seek(0);
-            if (!Program.empty())
-                Scratch.ReadExact(&Program[0], static_cast<uint32_t>(Program.size()));
+            Program = ProgramOfPackage(Package);
         }
-        TFile Check(ScratchPath, fcCreateAlways, amReadWrite, smNone);
-        TCaseResult Intact = CheckPackageCase(Package, Program, Check);
+        TCaseResult Intact = CheckPackageCase(Package, Program);
         if (Intact.Outcome != TCaseOutcome::Harmless) {
             std::fprintf(stderr, "damage_sweep: the intact package does not give the program: %s\n",
                          Intact.Detail.c_str());
@@ -155,20 +129,22 @@ int main(int ArgCount, char **Args) {
             ::alarm(static_cast<unsigned>(CaseTimeout));
         };
         if (Flips) {
-            TSweepCounts Counts = RunBitFlipSweep(Package, Program, ScratchPath, AllBits, Hook);
+            TSweepCounts Counts = RunBitFlipSweep(Package, Program, AllBits, Hook);
             Print(AllBits ? "bit flips (all bits)" : "bit flips (one bit per byte)", Counts);
             if (Counts.Failures)
                 Exit = 1;
         }
         if (Cuts) {
-            TSweepCounts Counts = RunTruncationSweep(Package, Program, ScratchPath, Sample, Hook);
+            TSweepCounts Counts = RunTruncationSweep(Package, Program, Sample, Hook);
             Print("truncations", Counts);
             if (Counts.Failures)
                 Exit = 1;
         }
         ::alarm(0);
     } catch (const Exception &E) {
-        std::fprintf(stderr, "damage_sweep: %s\n", E.Message().c_str());
+        std::fprintf(stderr, "damage_sweep: the intact package is refused: %s\n",
+                     E.Fault().Check != TFaultCheck::None ? DescribeDataFault(E.Fault()).c_str()
+                                                          : E.Message().c_str());
         Exit = 2;
     }
     return Exit;

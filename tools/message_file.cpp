@@ -251,13 +251,6 @@ int MessageNumberByName(const std::string &Name) {
     return -1;
 }
 
-const char *LoaderMessageName(int Number) {
-    for (const TNamedMessage &M : NamedMessages)
-        if (M.Number == Number)
-            return M.Name;
-    return "";
-}
-
 TMessageFile ParseMessageFile(const std::string &Text, const std::string &FileName) {
     return TParser(FileName).Parse(Text);
 }

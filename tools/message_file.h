@@ -34,5 +34,3 @@ TMessageFile LoadMessageFile(const std::string &FileName);
 
 // The message number for a name ("MsgDirFull" or "DirFull", any letter case), or -1.
 int MessageNumberByName(const std::string &Name);
-// The name of a message the loader uses (without the prefix), or "" for the others.
-const char *LoaderMessageName(int Number);

@@ -9,6 +9,7 @@
 #include "records/setup_records.h"
 #include "setupdata/call_transform.h"
 #include "setupdata/crc32.h"
+#include "support/byte_order.h"
 #include "tools/message_file.h"
 #include "tools/packlib/block_writer.h"
 #include "tools/packlib/message_block_writer.h"
@@ -150,8 +151,8 @@ public:
     // Patches the checksum field, makes the file executable, flushes it and renames it.
     uint32_t Commit(uint64_t ChecksumOffset) {
         uint32_t Sum = FChecksum.Finish();
-        uint8_t Bytes[4] = {uint8_t(Sum), uint8_t(Sum >> 8), uint8_t(Sum >> 16),
-                            uint8_t(Sum >> 24)};
+        uint8_t Bytes[4];
+        StoreLe32(Bytes, Sum);
         if (::pwrite(FFd.Get(), Bytes, 4, static_cast<off_t>(ChecksumOffset)) != 4)
             Fail(errno);
         mode_t Mask = ::umask(0);
@@ -194,11 +195,70 @@ void CopyInput(TInput &In, TOutput &Out, const TPackProgress &Progress, const st
     }
 }
 
-void Put32(uint8_t *P, uint32_t V) {
-    P[0] = uint8_t(V);
-    P[1] = uint8_t(V >> 8);
-    P[2] = uint8_t(V >> 16);
-    P[3] = uint8_t(V >> 24);
+// The records the loader reads first: the header record, then one entry per language.
+std::string BuildRecords(const TSetupHeaderFields &Header,
+                         const std::vector<TSetupLanguageFields> &Languages) {
+    std::string Records = BuildSetupHeaderRecord(Header);
+    for (const TSetupLanguageFields &Language : Languages)
+        Records += BuildSetupLanguageRecord(Language);
+    return Records;
+}
+
+// The program's block: its call operands made absolute, then compressed. Program is consumed.
+std::string BuildProgramBlock(std::string &Program) {
+    ConvertCallOperands(&Program[0], static_cast<uint32_t>(Program.size()), /*MakeAbsolute=*/true,
+                        /*PositionBias=*/0);
+    std::string Block;
+    AppendLzmaBlock(Block, Program.data(), Program.size());
+    std::string().swap(Program);
+    return Block;
+}
+
+struct TPartSizes {
+    uint64_t Image = 0;
+    uint64_t SecondData = 0;
+    uint64_t RecordsBlock = 0;
+    uint64_t SetupData = 0;
+    uint64_t ProgramBlock = 0;
+};
+
+// The sealed table for parts of these sizes in the packager's order, checked against the 32-bit
+// offsets before anything is written.
+TLoaderOffsetTable PlanTable(const TPartSizes &Sizes, uint32_t ProgramSize, uint32_t ProgramCrc) {
+    const uint64_t SecondDataOffset = Sizes.Image;
+    const uint64_t SetupDataOffset = SecondDataOffset + Sizes.SecondData;
+    const uint64_t SetupProgramOffset =
+        SetupDataOffset + SetupDataSignatureSize + Sizes.RecordsBlock + Sizes.SetupData;
+    const uint64_t FileSize = SetupProgramOffset + Sizes.ProgramBlock;
+    if (FileSize > MaxPackageSize)
+        InputError("the installer would have " + std::to_string(FileSize) +
+                   " bytes; its offsets are 32-bit, so it must stay below 4 GiB");
+    TLoaderOffsetTable Table{};
+    std::memcpy(Table.Signature, OffsetTableSignature, sizeof(Table.Signature));
+    Table.FormatVersion = OffsetTableFormatVersion;
+    Table.MinFileSize = static_cast<uint32_t>(FileSize);
+    Table.SetupProgramOffset = static_cast<uint32_t>(SetupProgramOffset);
+    Table.SetupProgramSize = ProgramSize;
+    Table.SetupProgramCRC = ProgramCrc;
+    Table.SetupDataOffset = static_cast<uint32_t>(SetupDataOffset);
+    Table.SecondDataOffset = static_cast<uint32_t>(SecondDataOffset);
+    SealOffsetTable(Table);
+    return Table;
+}
+
+// Fills the stub's slot with the table and zeroes its checksum field for the sum over the file.
+void StampImage(std::string &Image, const TStubImage &Stub, const TLoaderOffsetTable &Table) {
+    uint8_t *Bytes = reinterpret_cast<uint8_t *>(&Image[0]);
+    WriteOffsetTableSlot(Bytes, Image.size(), Stub, Table);
+    StoreLe32(Bytes + Stub.Headers.ChecksumOffset, 0);
+}
+
+TStubImage AnalyzeStubImage(const std::string &Image, const std::string &Path) {
+    try {
+        return AnalyzeStub(reinterpret_cast<const uint8_t *>(Image.data()), Image.size());
+    } catch (const EStubError &E) {
+        InputError("stub " + Path + ": " + E.Message());
+    }
 }
 
 } // namespace
@@ -240,12 +300,7 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
                   "an installer must stay below 4 GiB");
 
     std::string Image = ReadWholeInput(Stub);
-    TStubImage StubInfo;
-    try {
-        StubInfo = AnalyzeStub(reinterpret_cast<const uint8_t *>(Image.data()), Image.size());
-    } catch (const EStubError &E) {
-        InputError("stub " + Options.StubPath + ": " + E.Message());
-    }
+    const TStubImage StubInfo = AnalyzeStubImage(Image, Options.StubPath);
 
     Phase("reading the message files");
     std::vector<TMessageFile> Languages;
@@ -276,18 +331,17 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
     Header.NoStartupPrompt = Options.NoStartupPrompt;
 
     Phase("compressing the setup records");
-    std::string Records;
     std::string RecordsBlock;
     try {
-        Records = BuildSetupHeaderRecord(Header);
+        std::vector<TSetupLanguageFields> Entries;
         for (const TMessageFile &Language : Languages) {
-            TSetupLanguageFields Fields;
-            Fields.Name = Language.Name;
-            Fields.MessageBlock = BuildMessageBlock(Language.Messages);
-            Fields.LanguageID = Language.LanguageId;
-            Fields.CodePage = Language.CodePage;
-            Records += BuildSetupLanguageRecord(Fields);
+            Entries.emplace_back();
+            Entries.back().Name = Language.Name;
+            Entries.back().MessageBlock = BuildMessageBlock(Language.Messages);
+            Entries.back().LanguageID = Language.LanguageId;
+            Entries.back().CodePage = Language.CodePage;
         }
+        const std::string Records = BuildRecords(Header, Entries);
         AppendLzmaBlock(RecordsBlock, Records.data(), Records.size());
     } catch (const ECompressError &E) {
         InputError("setup records: " + CodePageToDisplay(E.Message(), 936));
@@ -296,42 +350,21 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
     Phase("compressing the setup program (" + std::to_string(Program.Size) + " bytes)");
     std::string ProgramBytes = ReadWholeInput(Program);
     const uint32_t ProgramCrc = ComputeCrc32(ProgramBytes.data(), ProgramBytes.size());
-    ConvertCallOperands(&ProgramBytes[0], static_cast<uint32_t>(ProgramBytes.size()),
-                        /*MakeAbsolute=*/true, /*PositionBias=*/0);
     std::string ProgramBlock;
     try {
-        AppendLzmaBlock(ProgramBlock, ProgramBytes.data(), ProgramBytes.size());
+        ProgramBlock = BuildProgramBlock(ProgramBytes);
     } catch (const ECompressError &E) {
         InputError("setup program " + Options.ProgramPath +
                    ": its compressed block would be too large for the loader (" +
                    CodePageToDisplay(E.Message(), 936) + ")");
     }
-    std::string().swap(ProgramBytes);
 
-    // The layout, checked against the 32-bit table before anything is written.
-    const uint64_t SecondDataOffset = Image.size();
-    const uint64_t SetupDataOffset = SecondDataOffset + SecondData.Size;
-    const uint64_t SetupProgramOffset =
-        SetupDataOffset + SetupDataSignatureSize + RecordsBlock.size() + SetupData.Size;
-    const uint64_t FileSize = SetupProgramOffset + ProgramBlock.size();
-    if (FileSize > MaxPackageSize)
-        InputError("the installer would have " + std::to_string(FileSize) +
-                   " bytes; its offsets are 32-bit, so it must stay below 4 GiB");
-
-    TLoaderOffsetTable &Table = Result.Table;
-    std::memcpy(Table.Signature, OffsetTableSignature, sizeof(Table.Signature));
-    Table.FormatVersion = OffsetTableFormatVersion;
-    Table.MinFileSize = static_cast<uint32_t>(FileSize);
-    Table.SetupProgramOffset = static_cast<uint32_t>(SetupProgramOffset);
-    Table.SetupProgramSize = static_cast<uint32_t>(Program.Size);
-    Table.SetupProgramCRC = ProgramCrc;
-    Table.SetupDataOffset = static_cast<uint32_t>(SetupDataOffset);
-    Table.SecondDataOffset = static_cast<uint32_t>(SecondDataOffset);
-    SealOffsetTable(Table);
-
-    uint8_t *ImageBytes = reinterpret_cast<uint8_t *>(&Image[0]);
-    WriteOffsetTableSlot(ImageBytes, Image.size(), StubInfo, Table);
-    Put32(ImageBytes + StubInfo.Headers.ChecksumOffset, 0);
+    const TLoaderOffsetTable &Table = Result.Table =
+        PlanTable({Image.size(), SecondData.Size, RecordsBlock.size(), SetupData.Size,
+                   ProgramBlock.size()},
+                  static_cast<uint32_t>(Program.Size), ProgramCrc);
+    StampImage(Image, StubInfo, Table);
+    const uint64_t FileSize = Table.MinFileSize;
 
     TOutput Out(Options.OutputPath, StubInfo.Headers.ChecksumOffset);
     Phase("writing " + Options.OutputPath);
@@ -350,4 +383,37 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
     Result.ImageSize = Image.size();
     Result.ProgramBlockSize = ProgramBlock.size();
     return Result;
+}
+
+std::string BuildPackage(const TPackageParts &Parts, const TPackageEdits &Edits) {
+    std::string Image = Parts.Stub;
+    const TStubImage StubInfo = AnalyzeStubImage(Image, "image");
+    std::string Records = BuildRecords(Parts.Header, Parts.Languages);
+    if (Edits.Records)
+        Edits.Records(Records);
+    std::string RecordsBlock;
+    AppendLzmaBlock(RecordsBlock, Records.data(), Records.size());
+    if (Edits.RecordsBlock)
+        Edits.RecordsBlock(RecordsBlock);
+    if (Parts.Program.size() > MaxSetupProgramSize)
+        InputError("the setup program must stay below 2 GiB");
+    const uint32_t ProgramCrc = ComputeCrc32(Parts.Program.data(), Parts.Program.size());
+    std::string Program = Parts.Program;
+    const std::string ProgramBlock = BuildProgramBlock(Program);
+
+    const TLoaderOffsetTable Table =
+        PlanTable({Image.size(), Parts.SecondData.size(), RecordsBlock.size(),
+                   Parts.SetupData.size(), ProgramBlock.size()},
+                  static_cast<uint32_t>(Parts.Program.size()), ProgramCrc);
+    StampImage(Image, StubInfo, Table);
+    std::string Package = Image + Parts.SecondData;
+    Package.append(reinterpret_cast<const char *>(SetupDataSignature), SetupDataSignatureSize);
+    Package += RecordsBlock;
+    Package += Parts.SetupData;
+    Package += ProgramBlock;
+    const uint32_t Sum =
+        ComputePeChecksum(reinterpret_cast<const uint8_t *>(Package.data()), Package.size(),
+                          StubInfo.Headers.ChecksumOffset);
+    StoreLe32(&Package[static_cast<size_t>(StubInfo.Headers.ChecksumOffset)], Sum);
+    return Package;
 }

@@ -11,6 +11,7 @@
 
 #include "setupdata/offset_table.h"
 #include "support/exceptions.h"
+#include "tools/packlib/record_writer.h"
 
 // An input is missing, unreadable or unusable: the message says which and why. Nothing has
 // been written.
@@ -56,6 +57,30 @@ constexpr uint64_t MaxPackageSize = 0xFFFFFFFFull;
 
 // Throws EPackInputError or EPackOutputError; no output file exists after a throw.
 TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Progress = nullptr);
+
+// A package's parts in memory, laid out as PackInstaller lays out its files, for tests and
+// tools that need packages (and damaged variants of them) without files. Header is stored as
+// given (its LanguageEntryCount included).
+struct TPackageParts {
+    std::string Stub; // the bare loader image
+    std::string SecondData;
+    TSetupHeaderFields Header;
+    std::vector<TSetupLanguageFields> Languages;
+    std::string SetupData;
+    std::string Program; // as it is to be run
+};
+
+// Named changes to the stored bytes before the layout is fixed, for damaged test packages: the
+// records before they are compressed, and the compressed records block.
+struct TPackageEdits {
+    std::function<void(std::string &Records)> Records;
+    std::function<void(std::string &Block)> RecordsBlock;
+};
+
+// The whole package, its table sealed and its PE checksum set. Throws EPackInputError for a
+// stub the packager refuses or a package that would reach 4 GiB, ECompressError from the
+// writers.
+std::string BuildPackage(const TPackageParts &Parts, const TPackageEdits &Edits = {});
 
 // Converts the application name (UTF-8) for a set of languages: to the code page of the first
 // language whose code page is not 0, or ASCII only when all are 0. Throws EPackInputError.

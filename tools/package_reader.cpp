@@ -6,13 +6,13 @@
 #include <memory>
 #include <unistd.h>
 
-#include "records/messages.h"
+#include "records/message_block.h"
+#include "records/data_fault_text.h"
 #include "records/setup_package.h"
-#include "setupdata/block_reader.h"
-#include "setupdata/call_transform.h"
+#include "setupdata/block_format.h"
 #include "setupdata/crc32.h"
 #include "setupdata/file.h"
-#include "setupdata/lzma_decompressor.h"
+#include "support/byte_order.h"
 #include "tools/text_codec.h"
 
 namespace {
@@ -24,11 +24,6 @@ std::string Hex32(uint32_t V) {
     char Text[16];
     std::snprintf(Text, sizeof(Text), "0x%08X", V);
     return Text;
-}
-
-uint32_t Get32(const uint8_t *P) {
-    return static_cast<uint32_t>(P[0]) | static_cast<uint32_t>(P[1]) << 8 |
-           static_cast<uint32_t>(P[2]) << 16 | static_cast<uint32_t>(P[3]) << 24;
 }
 
 // Reads up to Count bytes at Offset; returns how many arrived.
@@ -50,14 +45,15 @@ size_t ReadAt(TCustomFile &File, uint64_t Offset, void *Buffer, size_t Count) {
 TBlockInfo ReadBlockInfo(TCustomFile &File, uint64_t Offset, uint64_t FileSize) {
     TBlockInfo Info;
     Info.Offset = Offset;
-    uint8_t Header[9];
+    uint8_t Header[BlockHeaderSize];
     if (ReadAt(File, Offset, Header, sizeof(Header)) != sizeof(Header))
         return Info;
     Info.Present = true;
-    Info.StoredSize = Get32(Header + 4);
-    Info.Compressed = Header[8] != 0;
-    Info.HeaderValid = ComputeCrc32(Header + 4, 5) == Get32(Header) &&
-                       Info.StoredSize <= FileSize - (Offset + 9);
+    Info.StoredSize = LoadLe32(Header + BlockStoredSizeOffset);
+    Info.Compressed = Header[BlockIsCompressedOffset] != 0;
+    Info.HeaderValid = ComputeCrc32(Header + BlockStoredSizeOffset, BlockHeaderCheckedBytes) ==
+                           LoadLe32(Header + BlockHeaderCrcOffset) &&
+                       Info.StoredSize <= FileSize - (Offset + BlockHeaderSize);
     return Info;
 }
 
@@ -88,77 +84,18 @@ private:
     bool FExists = false;
 };
 
-// Finds out why the program block fails, with the reader's own messages instead of the
-// single setup-corrupt text that the loader shows.
-std::string DiagnoseProgram(TCustomFile &File, const TLoaderOffsetTable &Table) {
-    std::unique_ptr<uint8_t, void (*)(void *)> Buffer(
-        static_cast<uint8_t *>(std::calloc(Table.SetupProgramSize ? Table.SetupProgramSize : 1, 1)),
-        std::free);
-    if (!Buffer)
-        return "not enough memory to decode the setup program";
-    try {
-        File.SeekTo64(Table.SetupProgramOffset);
-        TCompressedBlockReader Reader(File, LZMADecompressorClass);
-        Reader.Read(Buffer.get(), static_cast<int32_t>(Table.SetupProgramSize));
-    } catch (const Exception &E) {
-        return "setup program block: " + Shown(E);
-    }
-    ConvertCallOperands(Buffer.get(), Table.SetupProgramSize, /*MakeAbsolute=*/false,
-                        /*PositionBias=*/0);
-    uint32_t Crc = ComputeCrc32(Buffer.get(), Table.SetupProgramSize);
-    if (Crc != Table.SetupProgramCRC)
-        return "setup program CRC is " + Hex32(Crc) + ", the table says " +
-               Hex32(Table.SetupProgramCRC);
-    return std::string();
+// The sentence a tool prints for a package the loader would refuse: the fault the acceptance
+// routine found, or the loader's own text for a failure without one.
+std::string FaultText(const Exception &E) {
+    if (E.Fault().Check != TFaultCheck::None)
+        return DescribeDataFault(E.Fault());
+    return Shown(E);
 }
 
-std::string DiagnoseRecords(TCustomFile &File, uint64_t Offset) {
-    try {
-        File.SeekTo64(Offset);
-        TCompressedBlockReader Reader(File, LZMADecompressorClass);
-        TSetupHeaderRec Header;
-        ReadSetupRecord(Reader, Header);
-        int32_t Count = Header.LanguageEntryCount();
-        if (Count < 0 || Count > MaxLanguageEntryCount)
-            return "setup records: language count " + std::to_string(Count) + " is impossible";
-        for (int32_t I = 0; I < Count; ++I) {
-            TSetupLanguageEntry Entry;
-            try {
-                ReadSetupRecord(Reader, Entry);
-            } catch (const Exception &E) {
-                return "setup records: language entry " + std::to_string(I) + ": " + Shown(E);
-            }
-        }
-    } catch (const Exception &E) {
-        return "setup records: " + Shown(E);
-    }
-    return std::string();
-}
-
-// The loader's checks of the table and of the file, one by one so that a fault can be named.
-std::string CheckTable(TCustomFile &File, const TLoaderOffsetTable &Table, uint64_t FileSize) {
-    if (Table.FormatVersion != OffsetTableFormatVersion)
-        return "offset table format version is " + std::to_string(Table.FormatVersion) +
-               ", the loader needs " + std::to_string(OffsetTableFormatVersion);
-    uint32_t Crc = ComputeCrc32(&Table, OffsetTableChecksummedBytes);
-    if (Crc != Table.TableChecksum)
-        return "offset table checksum is " + Hex32(Table.TableChecksum) + " but its bytes give " +
-               Hex32(Crc) + " (table damaged or never filled in)";
-    if (FileSize < Table.MinFileSize)
-        return "file has " + std::to_string(FileSize) + " bytes but must have at least " +
-               std::to_string(Table.MinFileSize) + " (truncated)";
-    uint8_t Signature[SetupDataSignatureSize];
-    if (ReadAt(File, Table.SetupDataOffset, Signature, sizeof(Signature)) != sizeof(Signature))
-        return "file ends inside the setup data signature at " +
-               std::to_string(Table.SetupDataOffset);
-    if (std::memcmp(Signature, SetupDataSignature, sizeof(Signature)) != 0)
-        return "no setup data signature at offset " + std::to_string(Table.SetupDataOffset);
-    return std::string();
-}
-
-// Opens the file and runs the loader's acceptance of its table; fills the report as it goes.
-// Returns the open file positioned behind the setup data signature, or null after a fault.
-std::unique_ptr<TFile> OpenAndAccept(const std::string &Path, TPackageReport &Report) {
+// Opens the file and finds its offset table the way the packager placed it; fills the report as
+// it goes. Returns the open file, or null when the image has no usable table (Report.Fault says
+// why). A file that cannot be opened is EPackageOpenError.
+std::unique_ptr<TFile> OpenPackage(const std::string &Path, TPackageReport &Report) {
     std::unique_ptr<TFile> File;
     try {
         File.reset(new TFile(Path, fcOpenExisting, amRead, smRead));
@@ -181,18 +118,27 @@ std::unique_ptr<TFile> OpenAndAccept(const std::string &Path, TPackageReport &Re
         Report.Fault = "offset table: " + E.Message();
         return nullptr;
     }
-    Report.Fault = CheckTable(*File, Report.Table, Report.FileSize);
-    if (!Report.Fault.empty())
-        return nullptr;
-    // The loader's own acceptance must agree with the checks above.
-    try {
-        AcceptOffsetTable(Report.Table, *File);
-    } catch (const Exception &E) {
-        Report.Fault = "offset table refused: " + Shown(E);
-        return nullptr;
-    }
-    Report.TableAccepted = true;
     return File;
+}
+
+// Runs the loader's acceptance of the whole package and records its outcome. A failure that is
+// not the package's (the file cannot be read, memory) is thrown on.
+void AcceptInto(TCustomFile &File, const TAcceptOptions &Options, TPackageReport &Report,
+                TAcceptedPackage &Accepted, const std::string &Path) {
+    try {
+        AcceptPackage(File, Report.Table, Options, Accepted);
+    } catch (const EFileError &E) {
+        if (E.Fault().Check == TFaultCheck::None)
+            throw EPackageOpenError(Path + ": " + Shown(E));
+        Report.Fault = FaultText(E);
+        Report.FaultStructure = E.Fault().Structure;
+    } catch (const ESetupCorrupt &E) {
+        Report.Fault = FaultText(E);
+        Report.FaultStructure = E.Fault().Structure;
+    }
+    Report.TableAccepted = Accepted.HeadAccepted ||
+                           (Report.FaultStructure != TFaultStructure::OffsetTable &&
+                            Report.FaultStructure != TFaultStructure::SetupDataSignature);
 }
 
 void ComputeChecksum(TCustomFile &File, TPackageReport &Report) {
@@ -217,8 +163,8 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
             Progress(Text);
     };
     TPackageReport Report;
-    Phase("checking the offset table");
-    std::unique_ptr<TFile> File = OpenAndAccept(Path, Report);
+    Phase("reading the offset table");
+    std::unique_ptr<TFile> File = OpenPackage(Path, Report);
     if (!File) {
         if (Report.HaveHeaders && Report.Pe.ChecksumOffset + 4 <= Report.FileSize) {
             std::unique_ptr<TFile> Again(new TFile(Path, fcOpenExisting, amRead, smRead));
@@ -226,67 +172,50 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
         }
         return Report;
     }
-    const uint64_t RecordsOffset = uint64_t(Report.Table.SetupDataOffset) + SetupDataSignatureSize;
-    Report.RecordsBlock = ReadBlockInfo(*File, RecordsOffset, Report.FileSize);
-    Report.ProgramBlock = ReadBlockInfo(*File, Report.Table.SetupProgramOffset, Report.FileSize);
-
-    Phase("reading the setup records");
-    File->SeekTo64(RecordsOffset);
-    TSetupHeaderRec Header;
-    std::vector<TSetupLanguageEntry> Entries;
-    try {
-        ReadSetupRecords(*File, Header, Entries);
-        Report.HaveRecords = true;
-    } catch (const Exception &E) {
-        std::string Why = DiagnoseRecords(*File, RecordsOffset);
-        Report.Fault = Why.empty() ? "setup records: " + Shown(E) : Why;
+    Phase(DecodeProgram ? "checking the package and decoding the setup program (" +
+                              std::to_string(Report.Table.SetupProgramSize) + " bytes)"
+                        : std::string("checking the package"));
+    TAcceptOptions Options;
+    Options.DecodeProgram = DecodeProgram;
+    TAcceptedPackage Accepted;
+    AcceptInto(*File, Options, Report, Accepted, Path);
+    Report.ProgramChecked =
+        DecodeProgram && (Report.Fault.empty() ||
+                          Report.FaultStructure == TFaultStructure::SetupProgram);
+    Report.ProgramValid = DecodeProgram && Report.Fault.empty();
+    if (Report.TableAccepted) {
+        const uint64_t RecordsOffset =
+            uint64_t(Report.Table.SetupDataOffset) + SetupDataSignatureSize;
+        Report.RecordsBlock = ReadBlockInfo(*File, RecordsOffset, Report.FileSize);
+        Report.ProgramBlock =
+            ReadBlockInfo(*File, Report.Table.SetupProgramOffset, Report.FileSize);
     }
-    if (Report.HaveRecords) {
+
+    if (Accepted.HeadAccepted) {
+        const TSetupHeaderRec &Header = Accepted.Header;
+        Report.HaveRecords = true;
         Report.ApplicationName = Header.ApplicationName();
         Report.DetectMode = Header.LanguageDetectMode();
         Report.NoStartupPrompt = Header.NoStartupPrompt();
         Report.LanguageEntryCount = Header.LanguageEntryCount();
-        if (Entries.empty())
+        if (Accepted.Entries.empty())
             Report.Notes.push_back("no languages: every loader message will be empty");
-        for (size_t I = 0; I < Entries.size(); ++I) {
+        std::string Scratch[LoaderMessageCount];
+        for (const TSetupLanguageEntry &Entry : Accepted.Entries) {
             TLanguageReport Language;
-            Language.Name = Entries[I].Name();
-            Language.LanguageId = Entries[I].LanguageID();
-            Language.CodePage = Entries[I].CodePage();
-            const std::string &Block = Entries[I].MessageBlock();
+            Language.Name = Entry.Name();
+            Language.LanguageId = Entry.LanguageID();
+            Language.CodePage = Entry.CodePage();
+            const std::string &Block = Entry.MessageBlock();
             Language.MessageBlockSize = Block.size();
+            // Each block's own verdict; the report's fault is the first of them.
             try {
-                LoadMessageBlock(Block.data(), Block.size());
+                ParseMessageBlock(Block.data(), Block.size(), Scratch);
                 Language.MessageBlockValid = true;
-            } catch (const Exception &) {
-                if (Report.Fault.empty())
-                    Report.Fault = "language " + std::to_string(I) + " (" +
-                                   CodePageToDisplay(Language.Name, Language.CodePage) +
-                                   "): its message block is invalid";
+            } catch (const ESetupCorrupt &) {
             }
             Report.Languages.push_back(Language);
         }
-        // The table's setup-corrupt text would otherwise come from the last language checked.
-        ClearLoaderMessages();
-    }
-
-    if (DecodeProgram && Report.Fault.empty()) {
-        Phase("decoding the setup program (" + std::to_string(Report.Table.SetupProgramSize) +
-              " bytes)");
-        TTempFile Temp((std::getenv("TMPDIR") ? std::string(std::getenv("TMPDIR")) : "/tmp") +
-                       "/quovpack-verify-");
-        try {
-            TFile Target(Temp.Path(), fcCreateAlways, amWrite, smNone);
-            File->SeekTo64(Report.Table.SetupProgramOffset);
-            ExtractSetupProgram(*File, Report.Table, Target);
-            Report.ProgramValid = true;
-        } catch (const EFileError &E) {
-            Report.Fault = "setup program: " + Shown(E);
-        } catch (const Exception &E) {
-            std::string Why = DiagnoseProgram(*File, Report.Table);
-            Report.Fault = Why.empty() ? "setup program: " + Shown(E) : Why;
-        }
-        Report.ProgramChecked = true;
     }
 
     Phase("computing the PE checksum");
@@ -305,29 +234,23 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
 
 void ExtractProgram(const std::string &Path, const std::string &OutputPath) {
     TPackageReport Report;
-    std::unique_ptr<TFile> File = OpenAndAccept(Path, Report);
+    std::unique_ptr<TFile> File = OpenPackage(Path, Report);
     if (!File)
         throw EPackageFault(Report.Fault);
-    const uint64_t RecordsOffset = uint64_t(Report.Table.SetupDataOffset) + SetupDataSignatureSize;
-    // The loader reads the records before it extracts; a file it stops at is not extracted.
-    try {
-        TSetupHeaderRec Header;
-        std::vector<TSetupLanguageEntry> Entries;
-        ReadSetupRecords(*File, Header, Entries);
-    } catch (const Exception &E) {
-        std::string Why = DiagnoseRecords(*File, RecordsOffset);
-        throw EPackageFault(Why.empty() ? "setup records: " + Shown(E) : Why);
-    }
+    // What the loader checks before it extracts: the table, the file and the records (it loads
+    // only the message block it picks), then the program.
+    TAcceptOptions Options;
+    Options.AllMessageBlocks = false;
+    TAcceptedPackage Accepted;
+    AcceptInto(*File, Options, Report, Accepted, Path);
+    if (!Report.Fault.empty())
+        throw EPackageFault(Report.Fault);
     TTempFile Temp(OutputPath + ".tmp-");
     try {
         TFile Target(Temp.Path(), fcCreateAlways, amWrite, smNone);
-        File->SeekTo64(Report.Table.SetupProgramOffset);
-        ExtractSetupProgram(*File, Report.Table, Target);
+        Target.Write(Accepted.Program.get(), Report.Table.SetupProgramSize);
     } catch (const EFileError &E) {
         throw EExtractOutputError(OutputPath + ": " + Shown(E));
-    } catch (const Exception &E) {
-        std::string Why = DiagnoseProgram(*File, Report.Table);
-        throw EPackageFault(Why.empty() ? "setup program: " + Shown(E) : Why);
     }
     Temp.RenameTo(OutputPath);
 }

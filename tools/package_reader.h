@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "records/setup_records.h"
+#include "setupdata/block_format.h"
 #include "setupdata/offset_table.h"
 #include "support/exceptions.h"
 #include "tools/packlib/pe_stub.h"
@@ -19,14 +20,14 @@ public:
     using Exception::Exception;
 };
 
-// A compressed block as found at an offset: its 9-byte header.
+// A compressed block as found at an offset: its header (setupdata/block_format.h).
 struct TBlockInfo {
     bool Present = false;     // the 9 header bytes lie inside the file
     bool HeaderValid = false; // header CRC right and the block ends inside the file
     bool Compressed = false;
     uint64_t Offset = 0;
     uint64_t StoredSize = 0;  // bytes behind the header
-    uint64_t End() const { return Offset + 9 + StoredSize; }
+    uint64_t End() const { return Offset + BlockHeaderSize + StoredSize; }
 };
 
 struct TLanguageReport {
@@ -55,16 +56,19 @@ struct TPackageReport {
     TBlockInfo ProgramBlock;
     bool ProgramChecked = false; // the program was decoded and its CRC compared
     bool ProgramValid = false;
-    // The first thing the loader would refuse, in the loader's order; empty when it would
-    // accept the file (as far as was checked).
+    // The first thing the loader would refuse, in the loader's order, as the acceptance routine
+    // describes it; empty when it would accept the file (as far as was checked).
     std::string Fault;
+    TFaultStructure FaultStructure = TFaultStructure::None;
     std::vector<std::string> Notes; // observations that do not stop the loader
 };
 
 using TReadProgress = std::function<void(const std::string &Phase)>;
 
-// Reads and checks; DecodeProgram adds the full decode of the setup program. Throws
-// EPackageOpenError only when the file cannot be opened; every finding goes into the report.
+// Reads and checks with the loader's acceptance routine; DecodeProgram adds the full decode of
+// the setup program (in memory: no file is written). Throws EPackageOpenError when the file
+// cannot be opened or read, EOutOfMemory when the program does not fit in memory; every finding
+// about the package goes into the report.
 TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
                            const TReadProgress &Progress = nullptr);
 

@@ -9,9 +9,11 @@
 #include <cctype>
 #include <cstdio>
 
+#include "setupdata/block_format.h"
 #include "setupdata/crc32.h"
 #include "setupdata/offset_table.h"
 #include "support/builtin_texts.h"
+#include "support/byte_order.h"
 #include "support/error_text.h"
 #include "support/exceptions.h"
 #include "tests/e2e/harness.h"
@@ -224,13 +226,6 @@ struct TDamage {
     TExpectedBox Box;
 };
 
-uint32_t Get32(const std::string &B, size_t At) {
-    uint32_t V = 0;
-    for (int I = 3; I >= 0; --I)
-        V = V << 8 | static_cast<uint8_t>(B[At + I]);
-    return V;
-}
-
 // A sample of the damage sweep's cases: bits flipped in the table, the setup-data signature,
 // the records block and the program block, and cuts of the file.
 std::vector<TDamage> DamageSample(const TPackageBytes &Good) {
@@ -246,16 +241,18 @@ std::vector<TDamage> DamageSample(const TPackageBytes &Good) {
     for (size_t Offset : {0, 31, 63})
         Flip("signature", Table.SetupDataOffset, Offset, TExpectedBox::BuiltInCorrupt);
     const size_t Records = Table.SetupDataOffset + 64;
-    const size_t RecordsSize = 9 + Get32(Good.Bytes, Records + 4);
+    const size_t RecordsSize =
+        BlockHeaderSize + LoadLe32(&Good.Bytes[Records + BlockStoredSizeOffset]);
     for (size_t Offset : {size_t(0), size_t(4), size_t(8), size_t(11), size_t(13), RecordsSize / 2,
                           RecordsSize - 1})
         Flip("records", Records, Offset, TExpectedBox::BuiltInCorrupt);
     const size_t Program = Table.SetupProgramOffset;
-    const size_t ProgramSize = 9 + Get32(Good.Bytes, Program + 4);
+    const size_t ProgramSize =
+        BlockHeaderSize + LoadLe32(&Good.Bytes[Program + BlockStoredSizeOffset]);
     for (size_t Offset : {size_t(0), size_t(5), size_t(8), size_t(10), size_t(13), size_t(4200),
                           ProgramSize / 3, ProgramSize / 2, ProgramSize - 2, ProgramSize - 1})
         Flip("program", Program, Offset, TExpectedBox::LanguageCorrupt);
-    for (size_t Cut : {size_t(Table.MinFileSize) - 1, Program + 9, Records + 20})
+    for (size_t Cut : {size_t(Table.MinFileSize) - 1, Program + BlockHeaderSize, Records + 20})
         Sample.push_back({"cut_" + std::to_string(Cut), Good.Bytes.substr(0, Cut),
                           TExpectedBox::BuiltInCorrupt});
     // The table resealed for a file that ends inside the signature: a short read of the loader's

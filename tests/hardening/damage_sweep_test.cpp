@@ -50,7 +50,6 @@ struct TSmallPackage {
         PackInstaller(Options);
         Bytes = ReadFileBytes(Options.OutputPath);
     }
-    std::string Scratch() const { return Dir / "scratch.tmp"; }
 };
 
 uint64_t RegionBytes(const std::string &Package) {
@@ -82,7 +81,7 @@ TEST(DamageSweep, RegionsCoverTableSignatureAndBothBlocks) {
 
 TEST(DamageSweep, EveryFlippedBitIsDetectedOrHarmless) {
     TSmallPackage Package;
-    TSweepCounts Counts = RunBitFlipSweep(Package.Bytes, Package.Program, Package.Scratch(),
+    TSweepCounts Counts = RunBitFlipSweep(Package.Bytes, Package.Program,
                                           /*AllBits=*/false);
     std::printf("bit flips: %llu cases, %llu detected, %llu harmless, %llu failures\n",
                 (unsigned long long)Counts.Cases, (unsigned long long)Counts.Detected,
@@ -96,7 +95,7 @@ TEST(DamageSweep, EveryFlippedBitIsDetectedOrHarmless) {
 TEST(DamageSweep, NoCutIsAccepted) {
     TSmallPackage Package;
     TSweepCounts Counts =
-        RunTruncationSweep(Package.Bytes, Package.Program, Package.Scratch(), /*SampleStep=*/61);
+        RunTruncationSweep(Package.Bytes, Package.Program, /*SampleStep=*/61);
     ExpectNoFailure(Counts);
     EXPECT_EQ(Counts.Harmless, 0u);
     // Every chunk boundary twice over, plus the sample.
@@ -106,15 +105,14 @@ TEST(DamageSweep, NoCutIsAccepted) {
 // The sorting itself: acceptance with other program bytes is a failure, not harmless.
 TEST(DamageSweep, AcceptedPackageWithOtherProgramIsAFailure) {
     TSmallPackage Package;
-    TFile Scratch(Package.Scratch(), fcCreateAlways, amReadWrite, smNone);
-    EXPECT_EQ(CheckPackageCase(Package.Bytes, Package.Program, Scratch).Outcome,
+    EXPECT_EQ(CheckPackageCase(Package.Bytes, Package.Program).Outcome,
               TCaseOutcome::Harmless);
     std::string Other = Package.Program;
     Other[Other.size() / 2] ^= 1;
-    const TCaseResult Result = CheckPackageCase(Package.Bytes, Other, Scratch);
+    const TCaseResult Result = CheckPackageCase(Package.Bytes, Other);
     EXPECT_EQ(Result.Outcome, TCaseOutcome::Failure);
     EXPECT_NE(Result.Detail.find("different program bytes"), std::string::npos) << Result.Detail;
-    EXPECT_EQ(CheckPackageCase(Package.Bytes, Other.substr(1), Scratch).Outcome,
+    EXPECT_EQ(CheckPackageCase(Package.Bytes, Other.substr(1)).Outcome,
               TCaseOutcome::Failure);
 }
 
@@ -123,8 +121,8 @@ TEST(DamageSweep, ToolReportsCountsAndExitsCleanly) {
     WriteFileBytes(Package.Dir / "p.exe", Package.Bytes);
     WriteFileBytes(Package.Dir / "prog.bin", Package.Program);
     const std::string Out = Package.Dir / "out.txt";
-    const std::string Common = std::string(DAMAGE_SWEEP_EXE) + " '" + (Package.Dir / "p.exe") +
-                               "' --scratch '" + (Package.Dir / "scratch.tmp") + "' --program '";
+    const std::string Common =
+        std::string(DAMAGE_SWEEP_EXE) + " '" + (Package.Dir / "p.exe") + "' --program '";
     const std::string Command =
         Common + (Package.Dir / "prog.bin") + "' --sample 211 > '" + Out + "'";
     EXPECT_EQ(std::system(Command.c_str()), 0);
@@ -139,8 +137,6 @@ TEST(DamageSweep, ToolReportsCountsAndExitsCleanly) {
     WriteFileBytes(Package.Dir / "other.bin", Other);
     const std::string Wrong = Common + (Package.Dir / "other.bin") + "' 2>/dev/null >/dev/null";
     EXPECT_EQ(WEXITSTATUS(std::system(Wrong.c_str())), 2);
-    // Neither run leaves its scratch file behind.
-    EXPECT_FALSE(FileExists(Package.Dir / "scratch.tmp"));
 }
 
 } // namespace

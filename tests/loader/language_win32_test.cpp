@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "loader/options.h"
 #include "records/messages.h"
 #include "support/win.h"
 #include "test_messages.h"
@@ -13,9 +12,7 @@ namespace {
 int32_t Chosen(const std::vector<TSetupLanguageEntry> &Entries, uint8_t Mode,
                const std::string &Option = "") {
     ActiveLanguageIndex = -1;
-    LangOption = Option;
-    ChooseLanguage(Entries.data(), static_cast<int32_t>(Entries.size()), Mode);
-    LangOption.clear();
+    ChooseLanguage(Entries.data(), static_cast<int32_t>(Entries.size()), Option, Mode);
     return ActiveLanguageIndex;
 }
 

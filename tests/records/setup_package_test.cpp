@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -12,6 +13,7 @@
 #include "support/builtin_texts.h"
 #include "tests/setupdata/memory_file.h"
 #include "tools/packlib/block_writer.h"
+#include "tools/packlib/record_writer.h"
 
 namespace {
 
@@ -62,7 +64,6 @@ protected:
         fs::path Target = Dir / "setup.tmp";
         {
             TFile File(Target.string(), fcCreateAlways, amWrite, smNone);
-            Self.Seek(Table.SetupProgramOffset);
             ExtractSetupProgram(Self, Table, File);
         }
         return ReadWholeFile(Target);
@@ -109,16 +110,18 @@ TEST_F(ExtractTest, RefusesDamage) {
     std::string BadChunk = Block;
     BadChunk[BadChunk.size() / 2] ^= 0x40;
 
+    using C = TFaultCheck;
     struct {
         const char *Name;
         std::string File;
         TLoaderOffsetTable Table;
+        TFaultCheck Check;
     } Cases[] = {
-        {"WrongCrc", Block, WrongCrc},
-        {"SizeBeyondStream", Block, SizeBeyondStream},
-        {"Size2GiB", Block, Size2GiB},
-        {"FlippedBitInChunk", BadChunk, Good},
-        {"TruncatedBlock", Block.substr(0, Block.size() - 1), Good},
+        {"WrongCrc", Block, WrongCrc, C::ProgramCrc},
+        {"SizeBeyondStream", Block, SizeBeyondStream, C::LzmaData},
+        {"Size2GiB", Block, Size2GiB, C::ProgramTooLarge},
+        {"FlippedBitInChunk", BadChunk, Good, C::ChunkCrc},
+        {"TruncatedBlock", Block.substr(0, Block.size() - 1), Good, C::BlockPastEnd},
     };
     for (const auto &Case : Cases) {
         SCOPED_TRACE(Case.Name);
@@ -128,10 +131,87 @@ TEST_F(ExtractTest, RefusesDamage) {
             TFile File(Target.string(), fcCreateAlways, amWrite, smNone);
             ExtractSetupProgram(Self, Case.Table, File);
             ADD_FAILURE() << "accepted";
-        } catch (const Exception &E) {
+        } catch (const ESetupCorrupt &E) {
             EXPECT_EQ(E.Message(), SetupCorruptText);
+            EXPECT_EQ(int(E.Fault().Check), int(Case.Check));
+            EXPECT_EQ(E.Fault().Structure, TFaultStructure::SetupProgram);
         }
         EXPECT_EQ(fs::file_size(Target), 0u) << "nothing written";
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The acceptance of the table and of the file around it, one named change at a time.
+TEST(PackageHead, RefusesEachTableAndFileFault) {
+    TSetupHeaderFields Fields;
+    Fields.ApplicationName = "App";
+    std::string Records;
+    AppendLzmaBlock(Records, BuildSetupHeaderRecord(Fields).data(),
+                    BuildSetupHeaderRecord(Fields).size());
+    const std::string Image = "image bytes";
+    const std::string Good = Image + std::string(SetupDataSignatureSize, '\0') + Records;
+    TLoaderOffsetTable Table{};
+    std::memcpy(Table.Signature, OffsetTableSignature, sizeof(Table.Signature));
+    Table.FormatVersion = OffsetTableFormatVersion;
+    Table.MinFileSize = uint32_t(Good.size());
+    Table.SetupDataOffset = uint32_t(Image.size());
+    SealOffsetTable(Table);
+
+    auto Resealed = [&](auto Change) {
+        TLoaderOffsetTable T = Table;
+        Change(T);
+        SealOffsetTable(T);
+        return T;
+    };
+    TLoaderOffsetTable Unsealed = Table;
+    Unsealed.SecondDataOffset = 1;
+    std::string BadSignature = Good;
+    BadSignature[Image.size() + 63] = 1;
+
+    using C = TFaultCheck;
+    const struct {
+        const char *Name;
+        std::string File;
+        const TLoaderOffsetTable *Table;
+        TFaultCheck Check; // None: accepted
+    } Cases[] = {
+        {"Good", Good, &Table, C::None},
+        {"LongerFileIsFine", Good + "signature", &Table, C::None},
+        {"NoTable", Good, nullptr, C::TableMissing},
+        {"FormatVersion2", Good, nullptr, C::TableVersion},
+        {"ChecksumNotResealed", Good, &Unsealed, C::TableChecksum},
+        {"FileOneByteShort", Good.substr(0, Good.size() - 1), &Table, C::FileTooShort},
+        {"SignatureByte", BadSignature, &Table, C::SignatureMismatch},
+        {"FileEndsInsideSignature", Good, nullptr, C::SignatureCut},
+    };
+    const TLoaderOffsetTable Version2 = Resealed([](TLoaderOffsetTable &T) { T.FormatVersion = 2; });
+    const TLoaderOffsetTable SignatureBeyond =
+        Resealed([&](TLoaderOffsetTable &T) { T.SetupDataOffset = uint32_t(Good.size() - 63); });
+    for (const auto &Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        const TLoaderOffsetTable *CaseTable = Case.Table;
+        if (Case.Check == C::TableVersion)
+            CaseTable = &Version2;
+        if (Case.Check == C::SignatureCut)
+            CaseTable = &SignatureBeyond;
+        TMemoryFile File(Case.File);
+        TSetupHeaderRec Header;
+        std::vector<TSetupLanguageEntry> Entries;
+        try {
+            AcceptPackageHead(CaseTable, File, Header, Entries);
+            EXPECT_EQ(int(Case.Check), int(C::None)) << "accepted";
+            EXPECT_EQ(Header.ApplicationName(), "App");
+        } catch (const ESetupCorrupt &E) {
+            EXPECT_EQ(E.Message(), SetupCorruptText);
+            EXPECT_EQ(int(E.Fault().Check), int(Case.Check));
+        } catch (const EFileError &E) {
+            // The loader shows the file error for a signature the file cuts off.
+            EXPECT_EQ(E.SystemErrorCode, ErrorHandleEof);
+            EXPECT_EQ(int(E.Fault().Check), int(Case.Check));
+        }
     }
 }
 

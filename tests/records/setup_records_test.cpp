@@ -24,14 +24,16 @@ std::string Block(const std::string &Stream, bool Compressed = true) {
     return Out;
 }
 
-std::string MessageOf(const std::function<void()> &Action) {
+// The setup-corrupt error's message and the check its fault names.
+std::pair<std::string, TFaultCheck> CorruptOf(const std::function<void()> &Action) {
     try {
         Action();
-    } catch (const Exception &E) {
-        return E.Message();
+    } catch (const ESetupCorrupt &E) {
+        EXPECT_EQ(E.Fault().Structure, TFaultStructure::SetupRecords);
+        return {E.Message(), E.Fault().Check};
     }
-    ADD_FAILURE() << "no exception";
-    return std::string();
+    ADD_FAILURE() << "no setup-corrupt error";
+    return {};
 }
 
 TSetupLanguageFields Language(int Index) {
@@ -128,27 +130,31 @@ TEST(SetupRecords, DamagedStreamsAreTheSetupCorruptError) {
     std::string BadHeader = Block(Good);
     BadHeader[5] ^= 1;
 
+    using C = TFaultCheck;
     struct {
         const char *Name;
         std::string File;
+        TFaultCheck Check;
     } Cases[] = {
-        {"EndsInsideHeaderLength", Block(Good.substr(0, 2))},
-        {"EndsInsideHeaderFixedPart", Block(Good.substr(0, HeaderSize - 1))},
-        {"EndsInsideEntry", Block(Good.substr(0, HeaderSize + 30))},
-        {"NegativeStringLength", Block(NegativeLength)},
-        {"HugeStringLength", Block(HugeLength)},
-        {"NegativeEntryCount", Block(NegativeCount)},
-        {"EntryCountAboveCeiling", Block(CountAboveCeiling)},
-        {"EntryCountBeyondData", Block(CountBeyondData)},
-        {"ChunkCrcMismatch", BadChunk},
-        {"BlockHeaderCrcMismatch", BadHeader},
+        {"EndsInsideHeaderLength", Block(Good.substr(0, 2)), C::LzmaData},
+        {"EndsInsideHeaderFixedPart", Block(Good.substr(0, HeaderSize - 1)), C::LzmaData},
+        {"EndsInsideEntry", Block(Good.substr(0, HeaderSize + 30)), C::LzmaData},
+        {"NegativeStringLength", Block(NegativeLength), C::RecordStringLength},
+        {"HugeStringLength", Block(HugeLength), C::LzmaData},
+        {"NegativeEntryCount", Block(NegativeCount), C::LanguageCount},
+        {"EntryCountAboveCeiling", Block(CountAboveCeiling), C::LanguageCount},
+        {"EntryCountBeyondData", Block(CountBeyondData), C::LzmaData},
+        {"ChunkCrcMismatch", BadChunk, C::ChunkCrc},
+        {"BlockHeaderCrcMismatch", BadHeader, C::BlockHeaderCrc},
     };
     for (const auto &Case : Cases) {
         SCOPED_TRACE(Case.Name);
         TMemoryFile File(Case.File + "tail");
         TSetupHeaderRec Header;
         std::vector<TSetupLanguageEntry> Entries;
-        EXPECT_EQ(MessageOf([&] { ReadSetupRecords(File, Header, Entries); }), SetupCorruptText);
+        const auto [Message, Check] = CorruptOf([&] { ReadSetupRecords(File, Header, Entries); });
+        EXPECT_EQ(Message, SetupCorruptText);
+        EXPECT_EQ(int(Check), int(Case.Check));
         EXPECT_LE(Entries.size(), 3u) << "no more entries than the stream could start";
     }
 }

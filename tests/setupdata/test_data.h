@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "support/byte_order.h"
 #include "support/exceptions.h"
 
 // Compressible bytes with some x86 look: runs, repeats and E8/E9 opcodes with small operands.
@@ -40,8 +41,7 @@ inline std::string SamplePayload(size_t Size, uint32_t Seed = 1) {
 
 inline std::string Le32(uint32_t Value) {
     std::string Out;
-    for (int Shift = 0; Shift < 32; Shift += 8)
-        Out.push_back(static_cast<char>((Value >> Shift) & 0xFF));
+    AppendLe32(Out, Value);
     return Out;
 }
 

@@ -8,16 +8,15 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/byte_order.h"
+
 // A PE32 image of 1024 bytes: headers, then one .rsrc section (file offset 0x200, RVA 0x1000)
 // holding RCDATA / ResourceId / language 0x409 with SlotSize bytes. Not runnable; only its
 // structure matters to the packager.
 inline std::vector<uint8_t> BuildTestStub(uint32_t SlotSize = 44, uint32_t ResourceId = 11111) {
     std::vector<uint8_t> B(0x400, 0);
-    auto Put16 = [&](size_t At, uint16_t V) { B[At] = uint8_t(V), B[At + 1] = uint8_t(V >> 8); };
-    auto Put32 = [&](size_t At, uint32_t V) {
-        for (int I = 0; I < 4; ++I)
-            B[At + I] = uint8_t(V >> (8 * I));
-    };
+    auto Put16 = [&](size_t At, uint16_t V) { StoreLe16(&B[At], V); };
+    auto Put32 = [&](size_t At, uint32_t V) { StoreLe32(&B[At], V); };
     B[0] = 'M', B[1] = 'Z';
     Put32(0x3C, 0x40);
     std::memcpy(&B[0x40], "PE\0\0", 4);

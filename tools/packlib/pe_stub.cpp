@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "support/byte_order.h"
+
 // Layout read here (all little-endian):
 //   DOS header      0x00 "MZ", 0x3C e_lfanew (u32): file offset of the PE signature
 //   PE signature    "PE\0\0"
@@ -29,12 +31,6 @@ constexpr uint32_t MaxSections = 96; // the PE format's own limit
 constexpr uint32_t RtRcdata = 10;
 constexpr uint32_t SubdirectoryFlag = 0x80000000u;
 
-uint16_t Get16(const uint8_t *P) { return static_cast<uint16_t>(P[0] | P[1] << 8); }
-uint32_t Get32(const uint8_t *P) {
-    return static_cast<uint32_t>(P[0]) | static_cast<uint32_t>(P[1]) << 8 |
-           static_cast<uint32_t>(P[2]) << 16 | static_cast<uint32_t>(P[3]) << 24;
-}
-
 [[noreturn]] void Fail(const std::string &Why) { throw EStubError(Why); }
 
 // True when [Offset, Offset + Count) lies within Size bytes; no overflow for any input.
@@ -57,38 +53,38 @@ TParsed ParseAll(const uint8_t *Data, size_t Size) {
     TParsed Result;
     if (Size < 0x40 || Data[0] != 'M' || Data[1] != 'Z')
         Fail("not a Windows executable (no MZ header)");
-    uint32_t PeOffset = Get32(Data + ImageDosSignatureOffset);
+    uint32_t PeOffset = LoadLe32(Data + ImageDosSignatureOffset);
     if (!Fits(PeOffset, 4 + FileHeaderSize, Size) || std::memcmp(Data + PeOffset, "PE\0\0", 4))
         Fail("not a PE image (no PE signature where the DOS header points)");
     const uint8_t *FileHeader = Data + PeOffset + 4;
-    uint32_t SectionCount = Get16(FileHeader + 2);
-    uint32_t OptionalSize = Get16(FileHeader + 16);
+    uint32_t SectionCount = LoadLe16(FileHeader + 2);
+    uint32_t OptionalSize = LoadLe16(FileHeader + 16);
     uint64_t OptionalOffset = uint64_t(PeOffset) + 4 + FileHeaderSize;
     if (OptionalSize < OptDataDirectories || !Fits(OptionalOffset, OptionalSize, Size))
         Fail("PE optional header is truncated");
     const uint8_t *Optional = Data + OptionalOffset;
-    if (Get16(Optional) != Pe32Magic)
+    if (LoadLe16(Optional) != Pe32Magic)
         Fail("not a 32-bit (PE32) image; the loader stub is a 32-bit program");
     Result.Headers.ChecksumOffset = OptionalOffset + OptChecksum;
-    Result.Headers.StoredChecksum = Get32(Optional + OptChecksum);
-    uint32_t DirectoryCount = Get32(Optional + OptNumberOfRvaAndSizes);
+    Result.Headers.StoredChecksum = LoadLe32(Optional + OptChecksum);
+    uint32_t DirectoryCount = LoadLe32(Optional + OptNumberOfRvaAndSizes);
     if (DirectoryCount > ResourceDirectoryIndex &&
         OptDataDirectories + 8 * (ResourceDirectoryIndex + 1) <= OptionalSize) {
         const uint8_t *Dir = Optional + OptDataDirectories + 8 * ResourceDirectoryIndex;
-        Result.Headers.ResourceDirRva = Get32(Dir);
-        Result.Headers.ResourceDirSize = Get32(Dir + 4);
+        Result.Headers.ResourceDirRva = LoadLe32(Dir);
+        Result.Headers.ResourceDirSize = LoadLe32(Dir + 4);
     }
     if (SectionCount == 0 || SectionCount > MaxSections)
         Fail("PE image has " + std::to_string(SectionCount) + " sections");
     uint64_t SectionTable = OptionalOffset + OptionalSize;
     if (!Fits(SectionTable, uint64_t(SectionCount) * SectionHeaderSize, Size))
         Fail("PE section table is truncated");
-    uint64_t ImageEnd = Get32(Optional + OptSizeOfHeaders);
+    uint64_t ImageEnd = LoadLe32(Optional + OptSizeOfHeaders);
     if (ImageEnd < SectionTable + uint64_t(SectionCount) * SectionHeaderSize)
         ImageEnd = SectionTable + uint64_t(SectionCount) * SectionHeaderSize;
     for (uint32_t I = 0; I < SectionCount; ++I) {
         const uint8_t *H = Data + SectionTable + uint64_t(I) * SectionHeaderSize;
-        TSection S{Get32(H + 12), Get32(H + 16), Get32(H + 20)};
+        TSection S{LoadLe32(H + 12), LoadLe32(H + 16), LoadLe32(H + 20)};
         if (S.RawSize != 0 && uint64_t(S.RawOffset) + S.RawSize > ImageEnd)
             ImageEnd = uint64_t(S.RawOffset) + S.RawSize;
         Result.Sections.push_back(S);
@@ -125,18 +121,18 @@ struct TResourceView {
     bool FindEntry(uint32_t Offset, int64_t Id, uint32_t &Target) const {
         if (!Fits(Offset, 16, Size))
             Fail("resource directory is damaged (a directory lies outside the resources)");
-        uint32_t Named = Get16(Base + Offset + 12);
-        uint32_t Ids = Get16(Base + Offset + 14);
+        uint32_t Named = LoadLe16(Base + Offset + 12);
+        uint32_t Ids = LoadLe16(Base + Offset + 14);
         uint64_t First = uint64_t(Offset) + 16;
         if (!Fits(First, (uint64_t(Named) + Ids) * 8, Size))
             Fail("resource directory is damaged (its entries lie outside the resources)");
         for (uint32_t I = Named; I < Named + Ids; ++I) {
             const uint8_t *Entry = Base + First + uint64_t(I) * 8;
-            uint32_t Name = Get32(Entry);
+            uint32_t Name = LoadLe32(Entry);
             if (Name & SubdirectoryFlag)
                 continue; // a named entry among the ids: not ours
             if (Id < 0 || Name == Id) {
-                Target = Get32(Entry + 4);
+                Target = LoadLe32(Entry + 4);
                 return true;
             }
         }
@@ -182,8 +178,8 @@ TOffsetTableSlot FindOffsetTableSlot(const uint8_t *Data, size_t Size) {
         Fail("resource directory is damaged (RCDATA 11111 has no data entry)");
     if (!Fits(LangEntry, 16, View.Size))
         Fail("resource directory is damaged (a data entry lies outside the resources)");
-    uint32_t DataRva = Get32(View.Base + LangEntry);
-    uint32_t DataSize = Get32(View.Base + LangEntry + 4);
+    uint32_t DataRva = LoadLe32(View.Base + LangEntry);
+    uint32_t DataSize = LoadLe32(View.Base + LangEntry + 4);
     if (!MapRva(Parsed.Sections, DataRva, DataSize, Size, Slot.FileOffset))
         Fail("resource RCDATA 11111 lies outside the image's sections");
     Slot.Found = true;

@@ -1,21 +1,8 @@
 #include "tools/packlib/record_writer.h"
 
 #include "records/setup_records.h"
+#include "support/byte_order.h"
 #include "support/exceptions.h"
-
-namespace {
-
-void AppendLe32(std::string &Out, uint32_t Value) {
-    for (int Shift = 0; Shift < 32; Shift += 8)
-        Out.push_back(static_cast<char>((Value >> Shift) & 0xFF));
-}
-
-void StoreLe32(uint8_t *P, uint32_t Value) {
-    for (int I = 0; I < 4; ++I)
-        P[I] = static_cast<uint8_t>(Value >> (8 * I));
-}
-
-} // namespace
 
 void AppendSetupRecord(std::string &Out, const std::string *Strings, int N, const void *Fixed,
                        int F) {
@@ -54,8 +41,8 @@ std::string BuildSetupLanguageRecord(const TSetupLanguageFields &Fields) {
     Strings[SetupLanguageMessageBlockIndex] = Fields.MessageBlock;
 
     uint8_t Fixed[SetupLanguageFixedSize] = {};
-    StoreLe32(Fixed + 0, Fields.LanguageID);
-    StoreLe32(Fixed + 4, Fields.CodePage);
+    StoreLe32(Fixed + SetupLanguageIdOffset, Fields.LanguageID);
+    StoreLe32(Fixed + SetupLanguageCodePageOffset, Fields.CodePage);
 
     std::string Out;
     AppendSetupRecord(Out, Strings, SetupLanguageStringCount, Fixed, SetupLanguageFixedSize);

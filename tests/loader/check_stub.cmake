@@ -1,0 +1,30 @@
+# Fails when the shipped loader grows past 96 KB or imports a library beyond the four it may
+# use: every other library would be mapped before the loader can restrict the library search.
+#   cmake -DSTUB=quovldr.exe -DOBJDUMP=i686-w64-mingw32-objdump -P check_stub.cmake
+cmake_minimum_required(VERSION 3.20)
+set(limit 98304)
+set(allowed ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL)
+
+file(SIZE "${STUB}" size)
+message(STATUS "${STUB}: ${size} bytes (limit ${limit})")
+if(size GREATER limit)
+  message(FATAL_ERROR "the loader has ${size} bytes, more than ${limit}")
+endif()
+
+execute_process(COMMAND "${OBJDUMP}" -p "${STUB}" OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} cannot read ${STUB}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+if(NOT lines)
+  message(FATAL_ERROR "no imports found in ${STUB}")
+endif()
+foreach(line ${lines})
+  string(REGEX REPLACE "DLL Name: *" "" name "${line}")
+  string(STRIP "${name}" name)
+  string(TOUPPER "${name}" name)
+  message(STATUS "imports ${name}")
+  if(NOT name IN_LIST allowed)
+    message(FATAL_ERROR "the loader imports ${name}; it may import only ${allowed}")
+  endif()
+endforeach()
