@@ -96,6 +96,11 @@ void TLZMADecompressor::PrepareStream() {
     }
 
     Dec.prop = Props;
+    // The decoder checks match distances against prop.dicSize once that many bytes are out.
+    // Its ring never holds less than 4 KiB, but a stream that declares less may not refer
+    // further back than it declared (0 counts as 1).
+    if (DictionarySize < Props.dicSize)
+        Dec.prop.dicSize = DictionarySize == 0 ? 1 : DictionarySize;
     Dec.probs = static_cast<CLzmaProb *>(FWorkArea);
     Dec.numProbs = static_cast<UInt32>(ProbBytes / sizeof(CLzmaProb));
     Dec.dic = static_cast<Byte *>(FWorkArea) + ProbBytes;

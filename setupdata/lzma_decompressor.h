@@ -3,7 +3,8 @@
 //
 // Stream layout (the block's payload):
 //   0  1  properties byte   (pb * 5 + lp) * 9 + lc, at most 224
-//   1  4  dictionary size   little-endian; 0 counts as 1; above 64 MiB refused
+//   1  4  dictionary size   little-endian; 0 counts as 1; above 64 MiB refused; no match
+//                           refers further back than this
 //   5  ...                  the range-coded data, ended by the end-of-stream marker
 #pragma once
 

@@ -125,23 +125,42 @@ TEST(LzmaDecompressor, ErrorTextIsTheBuiltInOne) {
 }
 
 TEST(LzmaDecompressor, DictionarySizeLimits) {
-    const std::string Data = SamplePayload(3000);
-    const std::string Good = LzmaCompressWith(Data.data(), Data.size(), 3, 0, 2, 4096);
+    // The sample refers back up to a few hundred bytes; a run of one byte only to the last one.
+    const std::string Sample = SamplePayload(3000);
+    const std::string Run(3000, 'r');
     const size_t ProbBytes = 2 * (1846 + 768 * 8);
-    for (uint32_t Dict : {0u, 1u, 4096u}) {
-        SCOPED_TRACE(testing::Message() << "dictionary " << Dict);
-        std::string Stream = Good;
-        PatchDictionarySize(Stream, Dict);
+    const struct {
+        const char *Name;
+        const std::string &Data;
+        uint32_t Declared;
+        bool Accepted;
+    } Cases[] = {
+        {"sample, 4 KiB", Sample, 4096, true},
+        {"sample, 1 byte", Sample, 1, false},
+        {"sample, 16 bytes", Sample, 16, false},
+        {"run, 0 taken as 1", Run, 0, true},
+        {"run, 1 byte", Run, 1, true},
+    };
+    for (const auto &Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        std::string Stream =
+            LzmaCompressWith(Case.Data.data(), Case.Data.size(), 3, 0, 2, 4096);
+        PatchDictionarySize(Stream, Case.Declared);
         TStringInput Input(Stream);
         TLZMADecompressor Decompressor(Input.Proc());
-        std::string Out(Data.size(), '\0');
-        Decompressor.DecompressTo(&Out[0], static_cast<int32_t>(Out.size()));
-        EXPECT_EQ(Out, Data);
+        std::string Out(Case.Data.size(), '\0');
+        auto Run = [&] { Decompressor.DecompressTo(&Out[0], static_cast<int32_t>(Out.size())); };
+        if (Case.Accepted) {
+            Run();
+            EXPECT_EQ(Out, Case.Data);
+        } else {
+            EXPECT_EQ(DataErrorOf(Run), LzmaError(5)) << "a match beyond the declared dictionary";
+        }
         EXPECT_EQ(Decompressor.WorkAreaSize(), ProbBytes + 4096) << "the decoder's 4 KiB minimum";
     }
-    std::string Largest = Good;
+    std::string Largest = LzmaCompressWith(Sample.data(), Sample.size(), 3, 0, 2, 4096);
     PatchDictionarySize(Largest, LzmaMaxDictionarySize);
-    EXPECT_EQ(Decompress(Largest, Data.size()), Data);
+    EXPECT_EQ(Decompress(Largest, Sample.size()), Sample);
 }
 
 TEST(LzmaDecompressor, ReportsEndAndDamage) {
