@@ -54,7 +54,7 @@ void WritePackageSeeds(const fs::path &Dir) {
     int Number = 0;
     for (size_t ProgramSize : {0, 300, 5000}) {
         std::ofstream(Work / "program.exe", std::ios::binary | std::ios::trunc)
-            << Text(ProgramSize);
+            << RunnableProgram(Text(ProgramSize));
         TPackOptions Options;
         Options.StubPath = (Work / "stub.exe").string();
         Options.ProgramPath = (Work / "program.exe").string();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "tools/host_files.h"
 #include "tools/text_codec.h"
 
 namespace {
@@ -256,19 +257,8 @@ TMessageFile ParseMessageFile(const std::string &Text, const std::string &FileNa
 }
 
 TMessageFile LoadMessageFile(const std::string &FileName) {
-    std::unique_ptr<FILE, int (*)(FILE *)> File(std::fopen(FileName.c_str(), "rb"), std::fclose);
-    if (!File)
-        throw EMessageFileError(FileName + ": cannot open the message file");
-    std::string Text;
-    char Buffer[65536];
-    size_t Count;
-    while ((Count = std::fread(Buffer, 1, sizeof(Buffer), File.get())) > 0) {
-        Text.append(Buffer, Count);
-        if (Text.size() > MaxMessageFileSize)
-            throw EMessageFileError(FileName + ": too large for a message file (over " +
-                                    std::to_string(MaxMessageFileSize >> 20) + " MiB)");
-    }
-    if (std::ferror(File.get()))
-        throw EMessageFileError(FileName + ": cannot read the message file");
-    return ParseMessageFile(Text, FileName);
+    THostInput In = OpenHostInput(FileName, "message file", MaxMessageFileSize,
+                                  "too large for a message file (over " +
+                                      std::to_string(MaxMessageFileSize >> 20) + " MiB)");
+    return ParseMessageFile(ReadWholeHostInput(In), FileName);
 }

@@ -29,7 +29,7 @@ constexpr uint64_t MaxMessageFileSize = 4u << 20;
 
 // Parses the text of a message file; FileName is used in error messages only.
 TMessageFile ParseMessageFile(const std::string &Text, const std::string &FileName);
-// Reads and parses a file. A file that cannot be read is EMessageFileError too.
+// Reads and parses a file. A file that cannot be read is EInputError (tools/host_files.h).
 TMessageFile LoadMessageFile(const std::string &FileName);
 
 // The message number for a name ("MsgDirFull" or "DirFull", any letter case), or -1.

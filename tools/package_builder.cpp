@@ -1,17 +1,15 @@
 #include "tools/package_builder.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "records/setup_records.h"
 #include "setupdata/call_transform.h"
 #include "setupdata/crc32.h"
 #include "support/byte_order.h"
+#include "tools/host_files.h"
 #include "tools/message_file.h"
 #include "tools/packlib/block_writer.h"
+#include "tools/packlib/lzma_compress.h"
 #include "tools/packlib/message_block_writer.h"
 #include "tools/packlib/pe_stub.h"
 #include "tools/packlib/record_writer.h"
@@ -30,164 +28,42 @@ namespace {
 
 [[noreturn]] void InputError(const std::string &Why) { throw EPackInputError(Why); }
 
-std::string SystemText(int Error) { return std::strerror(Error); }
-
-// An open POSIX descriptor, closed on every path.
-class TFd {
-public:
-    explicit TFd(int Fd = -1) : FFd(Fd) {}
-    ~TFd() { Close(); }
-    TFd(const TFd &) = delete;
-    TFd &operator=(const TFd &) = delete;
-    int Get() const { return FFd; }
-    int Release() {
-        int Fd = FFd;
-        FFd = -1;
-        return Fd;
-    }
-    void Reset(int Fd) {
-        Close();
-        FFd = Fd;
-    }
-    int Close() {
-        int Result = 0;
-        if (FFd >= 0)
-            Result = ::close(FFd);
-        FFd = -1;
-        return Result;
-    }
-
-private:
-    int FFd;
-};
-
-// An input file opened for reading, with its size known before anything is read.
-struct TInput {
-    TFd Fd;
-    uint64_t Size = 0;
-    std::string Path;
-    std::string Role;
-};
-
-void OpenInput(TInput &In, const std::string &Path, const std::string &Role, uint64_t Max,
-               const std::string &MaxText) {
-    In.Path = Path;
-    In.Role = Role;
-    int Fd = ::open(Path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (Fd < 0)
-        InputError(Role + " " + Path + ": " + SystemText(errno));
-    TFd Owner(Fd);
-    struct stat St;
-    if (::fstat(Fd, &St) != 0)
-        InputError(Role + " " + Path + ": " + SystemText(errno));
-    if (!S_ISREG(St.st_mode))
-        InputError(Role + " " + Path + ": not a regular file");
-    In.Size = static_cast<uint64_t>(St.st_size);
-    if (In.Size > Max)
-        InputError(Role + " " + Path + " has " + std::to_string(In.Size) + " bytes; " + MaxText);
-    In.Fd.Reset(Owner.Release());
-}
-
-// Reads Count bytes at the input's current position; a file that shrank is an input error.
-void ReadInput(TInput &In, void *Buffer, size_t Count) {
-    uint8_t *P = static_cast<uint8_t *>(Buffer);
-    while (Count > 0) {
-        ssize_t Got = ::read(In.Fd.Get(), P, Count);
-        if (Got < 0 && errno == EINTR)
-            continue;
-        if (Got < 0)
-            InputError(In.Role + " " + In.Path + ": " + SystemText(errno));
-        if (Got == 0)
-            InputError(In.Role + " " + In.Path + ": the file became shorter while it was read");
-        P += Got;
-        Count -= static_cast<size_t>(Got);
-    }
-}
-
-std::string ReadWholeInput(TInput &In) {
-    std::string Bytes(static_cast<size_t>(In.Size), '\0');
-    ReadInput(In, &Bytes[0], Bytes.size());
-    return Bytes;
-}
-
-// The output: a temporary file in the target's directory, renamed over the target at the end.
-// Until Commit, destruction removes it.
+// The output: written under a temporary name beside the target, summed for the PE checksum as
+// it goes, and renamed over the target at the end.
 class TOutput {
 public:
     TOutput(const std::string &Target, uint64_t ChecksumOffset)
-        : FTarget(Target), FChecksum(ChecksumOffset) {
-        FTempPath = Target + ".tmp-XXXXXX";
-        int Fd = ::mkstemp(&FTempPath[0]);
-        if (Fd < 0)
-            throw EPackOutputError("cannot create a temporary file beside " + Target + ": " +
-                                   SystemText(errno));
-        FFd.Reset(Fd);
-        FCreated = true;
-    }
-    ~TOutput() {
-        if (FCreated && !FCommitted) {
-            FFd.Close();
-            ::unlink(FTempPath.c_str());
-        }
-    }
+        : FFile(Target), FChecksum(ChecksumOffset) {}
 
     void Write(const void *Data, size_t Count) {
         FChecksum.Add(Data, Count);
-        const uint8_t *P = static_cast<const uint8_t *>(Data);
-        while (Count > 0) {
-            ssize_t Done = ::write(FFd.Get(), P, Count);
-            if (Done < 0 && errno == EINTR)
-                continue;
-            if (Done <= 0)
-                Fail(Done < 0 ? errno : ENOSPC);
-            P += Done;
-            Count -= static_cast<size_t>(Done);
-            FSize += static_cast<uint64_t>(Done);
-        }
+        FFile.Write(Data, Count);
     }
 
-    uint64_t Size() const { return FSize; }
+    uint64_t Size() const { return FFile.Size(); }
 
     // Patches the checksum field, makes the file executable, flushes it and renames it.
     uint32_t Commit(uint64_t ChecksumOffset) {
         uint32_t Sum = FChecksum.Finish();
         uint8_t Bytes[4];
         StoreLe32(Bytes, Sum);
-        if (::pwrite(FFd.Get(), Bytes, 4, static_cast<off_t>(ChecksumOffset)) != 4)
-            Fail(errno);
-        mode_t Mask = ::umask(0);
-        ::umask(Mask);
-        if (::fchmod(FFd.Get(), 0777 & ~Mask) != 0 || ::fsync(FFd.Get()) != 0)
-            Fail(errno);
-        if (FFd.Close() != 0)
-            Fail(errno);
-        if (::rename(FTempPath.c_str(), FTarget.c_str()) != 0)
-            Fail(errno);
-        FCommitted = true;
+        FFile.WriteAt(ChecksumOffset, Bytes, 4);
+        FFile.Commit(/*Executable=*/true);
         return Sum;
     }
 
 private:
-    [[noreturn]] void Fail(int Error) {
-        throw EPackOutputError("cannot write " + FTarget + ": " + SystemText(Error));
-    }
-
-    std::string FTarget;
-    std::string FTempPath;
-    TFd FFd;
-    bool FCreated = false;
-    bool FCommitted = false;
+    THostOutput FFile;
     TPeChecksum FChecksum;
-    uint64_t FSize = 0;
 };
 
 // Copies a whole input to the output in pieces, reporting progress.
-void CopyInput(TInput &In, TOutput &Out, const TPackProgress &Progress, const std::string &Phase) {
+void CopyInput(THostInput &In, TOutput &Out, const TPackProgress &Progress, const std::string &Phase) {
     std::string Buffer(1u << 20, '\0');
     uint64_t Left = In.Size;
     while (Left > 0) {
         size_t Count = Left < Buffer.size() ? static_cast<size_t>(Left) : Buffer.size();
-        ReadInput(In, &Buffer[0], Count);
+        ReadHostInput(In, &Buffer[0], Count);
         Out.Write(Buffer.data(), Count);
         Left -= Count;
         if (Progress)
@@ -204,13 +80,17 @@ std::string BuildRecords(const TSetupHeaderFields &Header,
     return Records;
 }
 
-// The program's block: its call operands made absolute, then compressed. Program is consumed.
-std::string BuildProgramBlock(std::string &Program) {
+// The program's block: its call operands made absolute, then compressed with the dictionary
+// the author chose. Program is consumed.
+std::string BuildProgramBlock(std::string &Program, uint32_t DictionarySize,
+                              const TLzmaProgress &Progress = nullptr) {
     ConvertCallOperands(&Program[0], static_cast<uint32_t>(Program.size()), /*MakeAbsolute=*/true,
                         /*PositionBias=*/0);
-    std::string Block;
-    AppendLzmaBlock(Block, Program.data(), Program.size());
+    const std::string Stream =
+        LzmaCompressProgram(Program.data(), Program.size(), DictionarySize, Progress);
     std::string().swap(Program);
+    std::string Block;
+    AppendCompressedBlock(Block, Stream.data(), Stream.size(), /*IsCompressed=*/true);
     return Block;
 }
 
@@ -277,34 +157,84 @@ std::string ConvertApplicationName(const std::string &Utf8, const std::vector<ui
     return Out;
 }
 
+std::string CheckApplicationNameShown(const std::string &Utf8, const std::string &Stored,
+                                      const std::vector<TNameShownBy> &Languages) {
+    size_t Chooser = Languages.size();
+    for (size_t I = 0; I < Languages.size() && Chooser == Languages.size(); ++I)
+        if (Languages[I].CodePage != 0)
+            Chooser = I;
+    if (Chooser == Languages.size())
+        return std::string(); // ASCII only: every code page shows it
+    const uint32_t StoredCodePage = Languages[Chooser].CodePage;
+    std::string Wrong;
+    for (const TNameShownBy &L : Languages) {
+        std::string Shown;
+        if (L.CodePage == 0 || L.CodePage == StoredCodePage ||
+            (ConvertCodePageToUtf8(Stored, L.CodePage, Shown) && Shown == Utf8))
+            continue;
+        Wrong += std::string(Wrong.empty() ? "" : "; ") + L.Name + " (" + L.Path + ", code page " +
+                 std::to_string(L.CodePage) + ") shows it as \"" +
+                 CodePageToDisplay(Stored, L.CodePage) + "\"";
+    }
+    if (Wrong.empty())
+        return Wrong;
+    return "application name \"" + Utf8 + "\" is stored in code page " +
+           std::to_string(StoredCodePage) + ", chosen by " + Languages[Chooser].Path +
+           " (the first --lang whose code page is not 0); " + Wrong;
+}
+
 TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Progress) {
     TPackResult Result;
     auto Phase = [&](const std::string &Text) {
         if (Progress)
             Progress(Text, 0, 0);
     };
+    std::vector<TNamedPath> Inputs = {{"stub", Options.StubPath},
+                                      {"setup program", Options.ProgramPath},
+                                      {"second data file", Options.SecondDataPath},
+                                      {"setup data file", Options.SetupDataPath}};
+    for (const std::string &Path : Options.LanguagePaths)
+        Inputs.push_back({"message file", Path});
+    RefuseOutputOverInputs(Options.OutputPath, Inputs);
     if (Options.LanguagePaths.empty())
         InputError("at least one language (message file) is needed");
+    if (Options.DictionarySize < MinProgramDictionarySize ||
+        Options.DictionarySize > MaxProgramDictionarySize)
+        InputError("the dictionary size must lie between 4 KiB and 64 MiB");
 
     // Every input is opened and measured before any work, so that a missing file is found first.
     Phase("reading the stub");
-    TInput Stub, Program, SecondData, SetupData;
-    OpenInput(Stub, Options.StubPath, "stub", MaxStubImageSize, "a loader stub is far smaller");
-    OpenInput(Program, Options.ProgramPath, "setup program", MaxSetupProgramSize,
-              "the loader takes programs below 2 GiB");
+    THostInput Stub = OpenHostInput(Options.StubPath, "stub", MaxStubImageSize,
+                                    "a loader stub is far smaller");
+    THostInput Program = OpenHostInput(Options.ProgramPath, "setup program", MaxSetupProgramSize,
+                                       "the loader takes programs below 2 GiB");
+    THostInput SecondData, SetupData;
     if (!Options.SecondDataPath.empty())
-        OpenInput(SecondData, Options.SecondDataPath, "second data file", MaxPackageSize,
-                  "an installer must stay below 4 GiB");
+        SecondData = OpenHostInput(Options.SecondDataPath, "second data file", MaxPackageSize,
+                                   "an installer must stay below 4 GiB");
     if (!Options.SetupDataPath.empty())
-        OpenInput(SetupData, Options.SetupDataPath, "setup data file", MaxPackageSize,
-                  "an installer must stay below 4 GiB");
+        SetupData = OpenHostInput(Options.SetupDataPath, "setup data file", MaxPackageSize,
+                                  "an installer must stay below 4 GiB");
 
-    std::string Image = ReadWholeInput(Stub);
+    // The headers lie in the first bytes; what the loader hands to CreateProcess must be a
+    // program Windows starts.
+    std::string Head(static_cast<size_t>(std::min<uint64_t>(Program.Size, 65536)), '\0');
+    Head.resize(ReadHostInputHead(Program, &Head[0], Head.size()));
+    TProgramImageCheck Runnable = CheckProgramImage(
+        reinterpret_cast<const uint8_t *>(Head.data()), Head.size(), Program.Size);
+    if (!Runnable.Refusal.empty())
+        InputError("setup program " + Options.ProgramPath +
+                   " cannot be started by Windows: " + Runnable.Refusal);
+    for (const std::string &W : Runnable.Warnings)
+        Result.Warnings.push_back("setup program " + Options.ProgramPath + ": " + W);
+
+    std::string Image = ReadWholeHostInput(Stub);
     const TStubImage StubInfo = AnalyzeStubImage(Image, Options.StubPath);
 
     Phase("reading the message files");
     std::vector<TMessageFile> Languages;
     std::vector<uint32_t> CodePages;
+    std::vector<TNameShownBy> Shown;
     for (const std::string &Path : Options.LanguagePaths) {
         try {
             Languages.push_back(LoadMessageFile(Path));
@@ -312,6 +242,8 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
             InputError(E.Message());
         }
         CodePages.push_back(Languages.back().CodePage);
+        Shown.push_back({CodePageToDisplay(Languages.back().Name, Languages.back().CodePage), Path,
+                         Languages.back().CodePage});
         for (const std::string &W : Languages.back().Warnings)
             Result.Warnings.push_back(W);
     }
@@ -326,9 +258,16 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
         InputError("the application name is empty");
     TSetupHeaderFields Header;
     Header.ApplicationName = ConvertApplicationName(Options.ApplicationName, CodePages);
+    std::string NameWarning =
+        CheckApplicationNameShown(Options.ApplicationName, Header.ApplicationName, Shown);
+    if (!NameWarning.empty())
+        Result.Warnings.push_back(NameWarning);
     Header.LanguageEntryCount = static_cast<int32_t>(Languages.size());
     Header.LanguageDetectMode = Options.DetectMode;
     Header.NoStartupPrompt = Options.NoStartupPrompt;
+    // Refused before the long work, since nothing gets written anyway.
+    if (Options.WarningsAreErrors && !Result.Warnings.empty())
+        throw EPackWarnings(Result.Warnings);
 
     Phase("compressing the setup records");
     std::string RecordsBlock;
@@ -347,12 +286,16 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
         InputError("setup records: " + CodePageToDisplay(E.Message(), 936));
     }
 
-    Phase("compressing the setup program (" + std::to_string(Program.Size) + " bytes)");
-    std::string ProgramBytes = ReadWholeInput(Program);
+    const std::string CompressPhase = "compressing the setup program";
+    Phase(CompressPhase);
+    std::string ProgramBytes = ReadWholeHostInput(Program);
     const uint32_t ProgramCrc = ComputeCrc32(ProgramBytes.data(), ProgramBytes.size());
     std::string ProgramBlock;
     try {
-        ProgramBlock = BuildProgramBlock(ProgramBytes);
+        ProgramBlock = BuildProgramBlock(ProgramBytes, Options.DictionarySize, [&](uint64_t Done) {
+            if (Progress)
+                Progress(CompressPhase, Done, Program.Size);
+        });
     } catch (const ECompressError &E) {
         InputError("setup program " + Options.ProgramPath +
                    ": its compressed block would be too large for the loader (" +
@@ -399,7 +342,7 @@ std::string BuildPackage(const TPackageParts &Parts, const TPackageEdits &Edits)
         InputError("the setup program must stay below 2 GiB");
     const uint32_t ProgramCrc = ComputeCrc32(Parts.Program.data(), Parts.Program.size());
     std::string Program = Parts.Program;
-    const std::string ProgramBlock = BuildProgramBlock(Program);
+    const std::string ProgramBlock = BuildProgramBlock(Program, DefaultProgramDictionarySize);
 
     const TLoaderOffsetTable Table =
         PlanTable({Image.size(), Parts.SecondData.size(), RecordsBlock.size(),

@@ -11,19 +11,24 @@
 
 #include "setupdata/offset_table.h"
 #include "support/exceptions.h"
+#include "tools/host_files.h"
+#include "tools/packlib/lzma_compress.h"
 #include "tools/packlib/record_writer.h"
 
 // An input is missing, unreadable or unusable: the message says which and why. Nothing has
 // been written.
-class EPackInputError : public Exception {
-public:
-    using Exception::Exception;
-};
+using EPackInputError = EInputError;
 
 // Writing the output failed (directory missing, disk full, rename refused).
-class EPackOutputError : public Exception {
+using EPackOutputError = EOutputError;
+
+// Packing would have given warnings and they count as errors; nothing has been written.
+class EPackWarnings : public EInputError {
 public:
-    using Exception::Exception;
+    explicit EPackWarnings(std::vector<std::string> Texts)
+        : EInputError(std::to_string(Texts.size()) + " warning(s), treated as errors (--werror)"),
+          Warnings(std::move(Texts)) {}
+    std::vector<std::string> Warnings;
 };
 
 struct TPackOptions {
@@ -36,6 +41,8 @@ struct TPackOptions {
     std::string SecondDataPath; // optional
     std::string SetupDataPath;  // optional
     std::string OutputPath;
+    uint32_t DictionarySize = DefaultProgramDictionarySize; // of the setup program's stream
+    bool WarningsAreErrors = false; // a warning stops packing (EPackWarnings) before any output
 };
 
 // What was written, for the summary line.
@@ -55,7 +62,9 @@ constexpr uint64_t MaxSetupProgramSize = 0x7FFFFFFFull;
 // Every offset in the table is 32-bit: the whole file must stay below 4 GiB.
 constexpr uint64_t MaxPackageSize = 0xFFFFFFFFull;
 
-// Throws EPackInputError or EPackOutputError; no output file exists after a throw.
+// Throws EOutputIsInput when the output names one of the inputs (before anything is read),
+// EPackInputError (EPackWarnings among them) or EPackOutputError; no output file exists after
+// a throw.
 TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Progress = nullptr);
 
 // A package's parts in memory, laid out as PackInstaller lays out its files, for tests and
@@ -85,3 +94,19 @@ std::string BuildPackage(const TPackageParts &Parts, const TPackageEdits &Edits 
 // Converts the application name (UTF-8) for a set of languages: to the code page of the first
 // language whose code page is not 0, or ASCII only when all are 0. Throws EPackInputError.
 std::string ConvertApplicationName(const std::string &Utf8, const std::vector<uint32_t> &CodePages);
+
+// A language as the application name's check sees it: its name for messages (UTF-8), the
+// message file that gave it, its code page.
+struct TNameShownBy {
+    std::string Name;
+    std::string Path;
+    uint32_t CodePage = 0;
+};
+
+// The loader shows the stored name (Stored, in the code page of the first language whose code
+// page is not 0) unchanged in every language's startup question. Returns a warning naming the
+// languages whose code page shows it as other text than Utf8, and the message file that chose
+// the stored code page; empty when every language shows it right. Languages of code page 0 run
+// in whatever code page the system has and are not named.
+std::string CheckApplicationNameShown(const std::string &Utf8, const std::string &Stored,
+                                      const std::vector<TNameShownBy> &Languages);

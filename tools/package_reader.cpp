@@ -1,10 +1,7 @@
 #include "tools/package_reader.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 
 #include "records/message_block.h"
 #include "records/data_fault_text.h"
@@ -57,33 +54,6 @@ TBlockInfo ReadBlockInfo(TCustomFile &File, uint64_t Offset, uint64_t FileSize) 
     return Info;
 }
 
-// A temporary file that is removed unless it is kept by renaming it.
-class TTempFile {
-public:
-    explicit TTempFile(const std::string &Pattern) : FPath(Pattern + "XXXXXX") {
-        int Fd = ::mkstemp(&FPath[0]);
-        if (Fd < 0)
-            throw EExtractOutputError("cannot create a temporary file " + FPath + ": " +
-                                      std::strerror(errno));
-        ::close(Fd);
-        FExists = true;
-    }
-    ~TTempFile() {
-        if (FExists)
-            ::unlink(FPath.c_str());
-    }
-    const std::string &Path() const { return FPath; }
-    void RenameTo(const std::string &Target) {
-        if (::rename(FPath.c_str(), Target.c_str()) != 0)
-            throw EExtractOutputError("cannot write " + Target + ": " + std::strerror(errno));
-        FExists = false;
-    }
-
-private:
-    std::string FPath;
-    bool FExists = false;
-};
-
 // The sentence a tool prints for a package the loader would refuse: the fault the acceptance
 // routine found, or the loader's own text for a failure without one.
 std::string FaultText(const Exception &E) {
@@ -96,6 +66,8 @@ std::string FaultText(const Exception &E) {
 // it goes. Returns the open file, or null when the image has no usable table (Report.Fault says
 // why). A file that cannot be opened is EPackageOpenError.
 std::unique_ptr<TFile> OpenPackage(const std::string &Path, TPackageReport &Report) {
+    // The host's own reason when the file cannot be read at all, worded as in every command.
+    OpenHostInput(Path, "installer", ~uint64_t(0));
     std::unique_ptr<TFile> File;
     try {
         File.reset(new TFile(Path, fcOpenExisting, amRead, smRead));
@@ -233,6 +205,7 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
 }
 
 void ExtractProgram(const std::string &Path, const std::string &OutputPath) {
+    RefuseOutputOverInputs(OutputPath, {{"installer", Path}});
     TPackageReport Report;
     std::unique_ptr<TFile> File = OpenPackage(Path, Report);
     if (!File)
@@ -245,12 +218,7 @@ void ExtractProgram(const std::string &Path, const std::string &OutputPath) {
     AcceptInto(*File, Options, Report, Accepted, Path);
     if (!Report.Fault.empty())
         throw EPackageFault(Report.Fault);
-    TTempFile Temp(OutputPath + ".tmp-");
-    try {
-        TFile Target(Temp.Path(), fcCreateAlways, amWrite, smNone);
-        Target.Write(Accepted.Program.get(), Report.Table.SetupProgramSize);
-    } catch (const EFileError &E) {
-        throw EExtractOutputError(OutputPath + ": " + Shown(E));
-    }
-    Temp.RenameTo(OutputPath);
+    THostOutput Output(OutputPath);
+    Output.Write(Accepted.Program.get(), Report.Table.SetupProgramSize);
+    Output.Commit(/*Executable=*/false);
 }

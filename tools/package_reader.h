@@ -12,13 +12,11 @@
 #include "setupdata/block_format.h"
 #include "setupdata/offset_table.h"
 #include "support/exceptions.h"
+#include "tools/host_files.h"
 #include "tools/packlib/pe_stub.h"
 
 // The file cannot be opened or read at all (as opposed to a damaged package, which is a fault).
-class EPackageOpenError : public Exception {
-public:
-    using Exception::Exception;
-};
+using EPackageOpenError = EInputError;
 
 // A compressed block as found at an offset: its header (setupdata/block_format.h).
 struct TBlockInfo {
@@ -80,8 +78,5 @@ class EPackageFault : public Exception {
 public:
     using Exception::Exception;
 };
-class EExtractOutputError : public Exception {
-public:
-    using Exception::Exception;
-};
+using EExtractOutputError = EOutputError;
 void ExtractProgram(const std::string &Path, const std::string &OutputPath);

@@ -117,17 +117,21 @@ bool ConvertUtf8ToCodePage(const std::string &Utf8, uint32_t CodePage, std::stri
     return true;
 }
 
+bool ConvertCodePageToUtf8(const std::string &Ansi, uint32_t CodePage, std::string &Utf8) {
+    if (CodePage == 0)
+        return false;
+    TIconv Decoder("UTF-8", IconvName(CodePage));
+    size_t Bad = 0;
+    return Decoder.Valid() && Decoder.Convert(Ansi, Utf8, Bad);
+}
+
 std::string CodePageToDisplay(const std::string &Ansi, uint32_t CodePage) {
     std::string Out;
-    if (CodePage != 0) {
-        TIconv Decoder("UTF-8", IconvName(CodePage));
-        std::string Converted;
-        size_t Bad = 0;
-        if (Decoder.Valid() && Decoder.Convert(Ansi, Converted, Bad)) {
-            for (unsigned char C : Converted)
-                Out += (C < 0x20 || C == 0x7F) ? EscapeByte(C) : std::string(1, C);
-            return Out;
-        }
+    std::string Converted;
+    if (ConvertCodePageToUtf8(Ansi, CodePage, Converted)) {
+        for (unsigned char C : Converted)
+            Out += (C < 0x20 || C == 0x7F) ? EscapeByte(C) : std::string(1, C);
+        return Out;
     }
     for (unsigned char C : Ansi)
         Out += (C < 0x20 || C >= 0x7F) ? EscapeByte(C) : std::string(1, C);

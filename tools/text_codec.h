@@ -11,6 +11,10 @@
 bool ConvertUtf8ToCodePage(const std::string &Utf8, uint32_t CodePage, std::string &Out,
                            std::string &Reason);
 
+// ANSI bytes of code page CodePage (not 0) as UTF-8, exactly; false when a byte sequence does
+// not convert or the code page is not known.
+bool ConvertCodePageToUtf8(const std::string &Ansi, uint32_t CodePage, std::string &Utf8);
+
 // For display: ANSI bytes of code page CodePage as UTF-8. Bytes that do not convert (or any byte
 // above 0x7F for code page 0) are shown as \xNN, control bytes as \n, \r, \t or \xNN.
 std::string CodePageToDisplay(const std::string &Ansi, uint32_t CodePage);

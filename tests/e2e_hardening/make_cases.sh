@@ -2,7 +2,8 @@
 # Makes the packages of the hardening end-to-end tests with quovpack, on the host:
 #   good.exe        the scriptable test setup program, English texts, no startup question
 #   locking.exe     a setup program that leaves a process holding its extracted file
-#   not_a_program.exe  plain text packed as the setup program: the start fails
+#   not_a_program.exe  the test setup program marked as built for x64: it starts only on 64-bit
+#                   Windows, so in the 32-bit prefix the start fails
 #   signed.exe      good.exe signed afterwards with a throwaway self-signed certificate; the
 #                   signature is checked with osslsigncode, and quovpack must still accept it
 # Usage: make_cases.sh QUOVPACK STUB SETUP_PROGRAM LOCKING_PROGRAM MESSAGES_DIR OUT_DIR
@@ -15,9 +16,12 @@ pack() { # program output
 }
 pack "$setup" good.exe
 pack "$locking" locking.exe
-printf 'plain text, not a program\n' >"$out/text.tmp"
-pack "$out/text.tmp" not_a_program.exe
-rm -f "$out/text.tmp"
+# quovpack refuses what no Windows starts; it packs an x64 program with a warning.
+cp "$setup" "$out/x64.tmp"
+pe=$(od -An -tu4 -j60 -N4 "$setup" | tr -d ' ')
+printf '\x64\x86' | dd of="$out/x64.tmp" bs=1 seek=$((pe + 4)) conv=notrunc status=none
+pack "$out/x64.tmp" not_a_program.exe 2>/dev/null
+rm -f "$out/x64.tmp"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

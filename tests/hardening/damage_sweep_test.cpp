@@ -36,7 +36,7 @@ struct TSmallPackage {
     std::string Bytes;
 
     explicit TSmallPackage(size_t ProgramSize = 16000, uint32_t Seed = 7)
-        : Program(SweepProgram(ProgramSize, Seed)) {
+        : Program(RunnableProgram(SweepProgram(ProgramSize, Seed))) {
         WriteFileBytes(Dir / "stub.exe", BuildTestStub());
         WriteFileBytes(Dir / "program.exe", Program);
         WriteFileBytes(Dir / "en.txt", std::string(English));

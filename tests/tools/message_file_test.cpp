@@ -1,4 +1,5 @@
 #include "tools/message_file.h"
+#include "tools/host_files.h"
 
 #include <gtest/gtest.h>
 
@@ -100,8 +101,8 @@ TEST(MessageFile, ShippedFilesAreComplete) {
 }
 
 TEST(MessageFile, MissingFileIsAnError) {
-    EXPECT_THROW(LoadMessageFile("/nonexistent/quovpack/lang.txt"), EMessageFileError);
-    EXPECT_THROW(LoadMessageFile("/"), EMessageFileError);
+    EXPECT_THROW(LoadMessageFile("/nonexistent/quovpack/lang.txt"), EInputError);
+    EXPECT_THROW(LoadMessageFile("/"), EInputError);
 }
 
 } // namespace

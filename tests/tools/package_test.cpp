@@ -36,7 +36,7 @@ std::string TestProgram(size_t Size) {
 struct TFixture {
     TScratchDir Dir;
     TPackOptions Options;
-    std::string Program = TestProgram(50000);
+    std::string Program = RunnableProgram(TestProgram(50000));
 
     TFixture() {
         WriteFileBytes(Dir / "stub.exe", BuildTestStub());

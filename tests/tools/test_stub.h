@@ -54,6 +54,13 @@ inline std::vector<uint8_t> BuildTestStub(uint32_t SlotSize = 44, uint32_t Resou
     return B;
 }
 
+// A program Windows would start, as far as its headers tell (the stub above is a GUI PE32 image
+// marked executable), with Body behind its image.
+inline std::string RunnableProgram(const std::string &Body) {
+    std::vector<uint8_t> Image = BuildTestStub();
+    return std::string(Image.begin(), Image.end()) + Body;
+}
+
 inline bool WriteFileBytes(const std::string &Path, const void *Data, size_t Size) {
     FILE *F = std::fopen(Path.c_str(), "wb");
     if (!F)

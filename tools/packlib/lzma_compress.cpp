@@ -57,25 +57,23 @@ struct TEncoderHandle {
     throw ECompressInternalError(FormatWithNumber("LzmaEncode failed (%d)", Result));
 }
 
-} // namespace
+struct TProgressAdapter {
+    ICompressProgress Base;
+    const TLzmaProgress *Report;
+};
 
-std::string LzmaCompress(const void *Data, size_t Size) {
-    return LzmaCompressWith(Data, Size, 3, 0, 2, PackedLzmaDictionarySize);
+SRes ReportProgress(void *Object, UInt64 InSize, UInt64) {
+    const TProgressAdapter *Adapter = static_cast<TProgressAdapter *>(Object);
+    if (InSize != static_cast<UInt64>(-1))
+        (*Adapter->Report)(InSize);
+    return SZ_OK;
 }
 
-std::string LzmaCompressWith(const void *Data, size_t Size, int Lc, int Lp, int Pb,
-                             uint32_t DictionarySize) {
+std::string Encode(const void *Data, size_t Size, CLzmaEncProps &Props,
+                   const TLzmaProgress &Progress) {
     TEncoderHandle Encoder;
     if (!Encoder.Handle)
         throw EOutOfMemory();
-
-    CLzmaEncProps Props;
-    LzmaEncProps_Init(&Props);
-    Props.level = 5;
-    Props.dictSize = DictionarySize;
-    Props.lc = Lc;
-    Props.lp = Lp;
-    Props.pb = Pb;
     Props.writeEndMark = 1;
     Props.numThreads = 1;
     if (SRes Result = LzmaEnc_SetProps(Encoder.Handle, &Props))
@@ -90,11 +88,50 @@ std::string LzmaCompressWith(const void *Data, size_t Size, int Lc, int Lp, int 
 
     TMemoryInStream In{{MemoryRead}, static_cast<const unsigned char *>(Data), Size};
     TStringOutStream Sink{{StringWrite}, &Out};
-    SRes Result = LzmaEnc_Encode(Encoder.Handle, &Sink.Base, &In.Base, nullptr, &EncoderAllocator,
+    TProgressAdapter Adapter{{ReportProgress}, &Progress};
+    SRes Result = LzmaEnc_Encode(Encoder.Handle, &Sink.Base, &In.Base,
+                                 Progress ? &Adapter.Base : nullptr, &EncoderAllocator,
                                  &EncoderAllocator);
     if (Result == SZ_ERROR_MEM)
         throw EOutOfMemory();
     if (Result != SZ_OK)
         RaiseEncoderError(Result);
     return Out;
+}
+
+// Longer matches are worth the time for the program, the bulk of every installer.
+constexpr int ProgramFastBytes = 64;
+
+CLzmaEncProps MakeProps(int Lc, int Lp, int Pb, uint32_t DictionarySize) {
+    CLzmaEncProps Props;
+    LzmaEncProps_Init(&Props);
+    Props.level = 5;
+    Props.dictSize = DictionarySize;
+    Props.lc = Lc;
+    Props.lp = Lp;
+    Props.pb = Pb;
+    return Props;
+}
+
+} // namespace
+
+std::string LzmaCompress(const void *Data, size_t Size) {
+    return LzmaCompressWith(Data, Size, 3, 0, 2, PackedLzmaDictionarySize);
+}
+
+std::string LzmaCompressProgram(const void *Data, size_t Size, uint32_t DictionarySize,
+                                const TLzmaProgress &Progress) {
+    if (DictionarySize < MinProgramDictionarySize || DictionarySize > MaxProgramDictionarySize)
+        throw ECompressInternalError(
+            FormatWithNumber("dictionary size %d is out of range", int32_t(DictionarySize)));
+    CLzmaEncProps Props = MakeProps(3, 0, 2, DictionarySize);
+    Props.fb = ProgramFastBytes;
+    Props.reduceSize = static_cast<UInt32>(Size); // programs stay below 2 GiB
+    return Encode(Data, Size, Props, Progress);
+}
+
+std::string LzmaCompressWith(const void *Data, size_t Size, int Lc, int Lp, int Pb,
+                             uint32_t DictionarySize) {
+    CLzmaEncProps Props = MakeProps(Lc, Lp, Pb, DictionarySize);
+    return Encode(Data, Size, Props, nullptr);
 }

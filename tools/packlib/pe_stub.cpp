@@ -1,5 +1,6 @@
 #include "tools/packlib/pe_stub.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -8,9 +9,11 @@
 // Layout read here (all little-endian):
 //   DOS header      0x00 "MZ", 0x3C e_lfanew (u32): file offset of the PE signature
 //   PE signature    "PE\0\0"
-//   file header     20 bytes: +2 NumberOfSections (u16), +16 SizeOfOptionalHeader (u16)
-//   optional header PE32 (magic 0x10B): +60 SizeOfHeaders, +64 CheckSum,
-//                   +92 NumberOfRvaAndSizes, +96 data directories (8 bytes each, #2 resources)
+//   file header     20 bytes: +0 Machine (u16), +2 NumberOfSections (u16),
+//                   +16 SizeOfOptionalHeader (u16), +18 Characteristics (u16)
+//   optional header PE32 (magic 0x10B) or PE32+ (0x20B): +60 SizeOfHeaders, +64 CheckSum,
+//                   +68 Subsystem (u16); PE32 only: +92 NumberOfRvaAndSizes, +96 data
+//                   directories (8 bytes each, #2 resources)
 //   section table   40 bytes each: +12 VirtualAddress, +16 SizeOfRawData, +20 PointerToRawData
 //   resources       directory (16 bytes: +12 named count u16, +14 id count u16) followed by
 //                   8-byte entries (name or id, offset; top bit of the offset = subdirectory);
@@ -21,6 +24,12 @@ namespace {
 constexpr uint32_t ImageDosSignatureOffset = 0x3C;
 constexpr uint32_t FileHeaderSize = 20;
 constexpr uint16_t Pe32Magic = 0x10B;
+constexpr uint16_t Pe32PlusMagic = 0x20B;
+constexpr uint32_t FileMachine = 0;
+constexpr uint32_t FileCharacteristics = 18;
+constexpr uint32_t OptSubsystem = 68;
+constexpr uint16_t ImageFileExecutableImage = 0x0002;
+constexpr uint16_t ImageFileDll = 0x2000;
 constexpr uint32_t OptChecksum = 64;
 constexpr uint32_t OptSizeOfHeaders = 60;
 constexpr uint32_t OptNumberOfRvaAndSizes = 92;
@@ -47,9 +56,14 @@ struct TSection {
 struct TParsed {
     TPeHeaders Headers;
     std::vector<TSection> Sections;
+    uint16_t Machine = 0;
+    uint16_t Characteristics = 0;
+    uint16_t Magic = 0;
+    uint16_t Subsystem = 0;
 };
 
-TParsed ParseAll(const uint8_t *Data, size_t Size) {
+// The headers of any PE image; the stub's own demands (PE32, its size) come on top.
+TParsed ParseImage(const uint8_t *Data, size_t Size) {
     TParsed Result;
     if (Size < 0x40 || Data[0] != 'M' || Data[1] != 'Z')
         Fail("not a Windows executable (no MZ header)");
@@ -57,18 +71,20 @@ TParsed ParseAll(const uint8_t *Data, size_t Size) {
     if (!Fits(PeOffset, 4 + FileHeaderSize, Size) || std::memcmp(Data + PeOffset, "PE\0\0", 4))
         Fail("not a PE image (no PE signature where the DOS header points)");
     const uint8_t *FileHeader = Data + PeOffset + 4;
+    Result.Machine = LoadLe16(FileHeader + FileMachine);
+    Result.Characteristics = LoadLe16(FileHeader + FileCharacteristics);
     uint32_t SectionCount = LoadLe16(FileHeader + 2);
     uint32_t OptionalSize = LoadLe16(FileHeader + 16);
     uint64_t OptionalOffset = uint64_t(PeOffset) + 4 + FileHeaderSize;
     if (OptionalSize < OptDataDirectories || !Fits(OptionalOffset, OptionalSize, Size))
         Fail("PE optional header is truncated");
     const uint8_t *Optional = Data + OptionalOffset;
-    if (LoadLe16(Optional) != Pe32Magic)
-        Fail("not a 32-bit (PE32) image; the loader stub is a 32-bit program");
+    Result.Magic = LoadLe16(Optional);
+    Result.Subsystem = LoadLe16(Optional + OptSubsystem);
     Result.Headers.ChecksumOffset = OptionalOffset + OptChecksum;
     Result.Headers.StoredChecksum = LoadLe32(Optional + OptChecksum);
     uint32_t DirectoryCount = LoadLe32(Optional + OptNumberOfRvaAndSizes);
-    if (DirectoryCount > ResourceDirectoryIndex &&
+    if (Result.Magic == Pe32Magic && DirectoryCount > ResourceDirectoryIndex &&
         OptDataDirectories + 8 * (ResourceDirectoryIndex + 1) <= OptionalSize) {
         const uint8_t *Dir = Optional + OptDataDirectories + 8 * ResourceDirectoryIndex;
         Result.Headers.ResourceDirRva = LoadLe32(Dir);
@@ -89,9 +105,17 @@ TParsed ParseAll(const uint8_t *Data, size_t Size) {
             ImageEnd = uint64_t(S.RawOffset) + S.RawSize;
         Result.Sections.push_back(S);
     }
-    if (ImageEnd > MaxStubImageSize)
-        Fail("PE image claims " + std::to_string(ImageEnd) + " bytes; a stub is far smaller");
     Result.Headers.ImageEnd = ImageEnd;
+    return Result;
+}
+
+TParsed ParseAll(const uint8_t *Data, size_t Size) {
+    TParsed Result = ParseImage(Data, Size);
+    if (Result.Magic != Pe32Magic)
+        Fail("not a 32-bit (PE32) image; the loader stub is a 32-bit program");
+    if (Result.Headers.ImageEnd > MaxStubImageSize)
+        Fail("PE image claims " + std::to_string(Result.Headers.ImageEnd) +
+             " bytes; a stub is far smaller");
     return Result;
 }
 
@@ -256,4 +280,83 @@ uint32_t ComputePeChecksum(const uint8_t *Data, size_t Size, uint64_t ChecksumOf
     TPeChecksum Sum(ChecksumOffset);
     Sum.Add(Data, Size);
     return Sum.Finish();
+}
+
+namespace {
+
+// Image file machines a program can be built for, and the Windows that start it when the 32-bit
+// x86 loader asks (x86 itself runs everywhere the loader runs).
+struct TMachine {
+    uint16_t Machine;
+    const char *Needs; // nullptr: every Windows the loader runs on
+};
+const TMachine StartableMachines[] = {
+    {0x014C, nullptr},
+    {0x8664, "a 64-bit x64 program: it starts only on 64-bit Windows"},
+    {0xAA64, "an ARM64 program: it starts only on Windows on ARM64"},
+    {0x01C4, "a 32-bit ARM program: it starts only on Windows on ARM that still runs such programs"},
+    {0x0200, "an Itanium program: it starts only on Itanium Windows"},
+};
+
+// The two subsystems CreateProcess starts; the others are drivers, firmware or other systems.
+constexpr uint16_t SubsystemWindowsGui = 2;
+constexpr uint16_t SubsystemWindowsConsole = 3;
+
+bool LooksLikeText(const uint8_t *Data, size_t Size) {
+    for (size_t I = 0; I < Size; ++I)
+        if (Data[I] < 0x20 && Data[I] != '\n' && Data[I] != '\r' && Data[I] != '\t')
+            return false;
+    return true;
+}
+
+} // namespace
+
+TProgramImageCheck CheckProgramImage(const uint8_t *Data, size_t Size, uint64_t FileSize) {
+    TProgramImageCheck Check;
+    if (FileSize == 0) {
+        Check.Refusal = "it is empty";
+        return Check;
+    }
+    TParsed Image;
+    try {
+        Image = ParseImage(Data, Size);
+    } catch (const EStubError &E) {
+        if (Size >= 2 && Data[0] == 'M' && Data[1] == 'Z')
+            Check.Refusal = "it is not a Windows program: " + E.Message();
+        else
+            Check.Refusal = std::string("it is not a Windows program: it does not start with the "
+                                        "\"MZ\" header") +
+                            (LooksLikeText(Data, Size < 4096 ? Size : 4096) ? " (it looks like text)"
+                                                                           : "");
+        return Check;
+    }
+    char Number[8];
+    if (Image.Characteristics & ImageFileDll) {
+        Check.Refusal = "it is a DLL: Windows loads DLLs into programs but does not start them";
+    } else if (!(Image.Characteristics & ImageFileExecutableImage)) {
+        Check.Refusal = "it is not marked as an executable image (an unlinked object file?)";
+    } else if (Image.Magic != Pe32Magic && Image.Magic != Pe32PlusMagic) {
+        std::snprintf(Number, sizeof(Number), "0x%04X", Image.Magic);
+        Check.Refusal = std::string("its optional header has the unknown format ") + Number;
+    } else if (Image.Subsystem != SubsystemWindowsGui && Image.Subsystem != SubsystemWindowsConsole) {
+        Check.Refusal = "its subsystem is " + std::to_string(Image.Subsystem) +
+                        " (a driver, firmware or another system's program); Windows starts "
+                        "only GUI (2) and console (3) programs";
+    } else if (Image.Headers.ImageEnd > FileSize) {
+        Check.Refusal = "it is truncated: its sections end at byte " +
+                        std::to_string(Image.Headers.ImageEnd) + " but the file has " +
+                        std::to_string(FileSize) + " bytes";
+    }
+    if (!Check.Refusal.empty())
+        return Check;
+    for (const TMachine &M : StartableMachines)
+        if (M.Machine == Image.Machine) {
+            if (M.Needs)
+                Check.Warnings.push_back(std::string("it is ") + M.Needs);
+            return Check;
+        }
+    std::snprintf(Number, sizeof(Number), "0x%04X", Image.Machine);
+    Check.Refusal = std::string("it is built for machine ") + Number +
+                    ", which no Windows that runs the 32-bit x86 loader starts";
+    return Check;
 }

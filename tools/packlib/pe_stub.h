@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "setupdata/offset_table.h"
 #include "support/exceptions.h"
@@ -79,5 +80,18 @@ private:
     uint32_t FSum = 0;
     int FPendingByte = -1; // low byte of a word split between two pieces
 };
+
+// What Windows makes of a file that the loader hands to CreateProcess as the setup program.
+struct TProgramImageCheck {
+    std::string Refusal;               // empty when Windows can start it; else the reason
+    std::vector<std::string> Warnings; // it starts only on some Windows systems
+};
+
+// Data holds the first bytes of the file (at least its headers), FileSize its whole length.
+// Refused: an empty file, one without MZ and PE headers (text, an MS-DOS program), a DLL, an
+// image not marked executable, a subsystem other than GUI or console, sections that end past
+// the file, a machine that no Windows running the x86 loader starts. A program for x64, ARM or
+// Itanium starts only on those systems: a warning.
+TProgramImageCheck CheckProgramImage(const uint8_t *Data, size_t Size, uint64_t FileSize);
 
 uint32_t ComputePeChecksum(const uint8_t *Data, size_t Size, uint64_t ChecksumOffset);

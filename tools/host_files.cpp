@@ -1,0 +1,229 @@
+#include "tools/host_files.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string SystemText(int Error) { return std::strerror(Error); }
+
+// The temporary names the interrupt handler removes. The handler may run between any two
+// instructions, so a slot is filled and emptied only while the signals are blocked, and the
+// handler itself calls nothing but unlink, signal and raise.
+struct TPendingSlot {
+    volatile sig_atomic_t Used;
+    char Path[PATH_MAX];
+};
+TPendingSlot PendingSlots[8];
+
+const int CleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Blocks the cleanup signals for its lifetime.
+class TSignalBlock {
+public:
+    TSignalBlock() {
+        sigset_t Set;
+        sigemptyset(&Set);
+        for (int Signal : CleanupSignals)
+            sigaddset(&Set, Signal);
+        sigprocmask(SIG_BLOCK, &Set, &FOld);
+    }
+    ~TSignalBlock() { sigprocmask(SIG_SETMASK, &FOld, nullptr); }
+
+private:
+    sigset_t FOld;
+};
+
+void RemovePendingAndDie(int Signal) {
+    for (TPendingSlot &Slot : PendingSlots)
+        if (Slot.Used)
+            ::unlink(Slot.Path);
+    std::signal(Signal, SIG_DFL);
+    std::raise(Signal); // delivered when the handler returns: the process ends by this signal
+}
+
+// The same file: device and inode, or (for file systems whose inode numbers cannot be
+// trusted) the same resolved path.
+bool SameFile(const struct stat &A, const std::string &RealA, const std::string &PathB) {
+    struct stat B;
+    if (::stat(PathB.c_str(), &B) != 0)
+        return false;
+    if (A.st_dev == B.st_dev && A.st_ino == B.st_ino)
+        return true;
+    char *Real = ::realpath(PathB.c_str(), nullptr);
+    bool Same = Real && !RealA.empty() && RealA == Real;
+    std::free(Real);
+    return Same;
+}
+
+} // namespace
+
+int THostFd::Close() {
+    int Result = 0;
+    if (FFd >= 0)
+        Result = ::close(FFd);
+    FFd = -1;
+    return Result;
+}
+
+THostInput OpenHostInput(const std::string &Path, const std::string &Role, uint64_t MaxSize,
+                         const std::string &MaxText) {
+    THostInput In;
+    In.Path = Path;
+    In.Role = Role;
+    auto Refuse = [&](const std::string &Why) { throw EInputError(Role + " " + Path + ": " + Why); };
+    In.Fd = THostFd(::open(Path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (In.Fd.Get() < 0)
+        Refuse(SystemText(errno));
+    struct stat St;
+    if (::fstat(In.Fd.Get(), &St) != 0)
+        Refuse(SystemText(errno));
+    // A folder opens for reading on Linux; reading it would fail with this very reason.
+    if (S_ISDIR(St.st_mode))
+        Refuse(SystemText(EISDIR));
+    if (!S_ISREG(St.st_mode))
+        Refuse("not a regular file");
+    In.Size = static_cast<uint64_t>(St.st_size);
+    if (In.Size > MaxSize)
+        Refuse("it has " + std::to_string(In.Size) + " bytes; " + MaxText);
+    return In;
+}
+
+void ReadHostInput(THostInput &In, void *Buffer, size_t Count) {
+    uint8_t *P = static_cast<uint8_t *>(Buffer);
+    while (Count > 0) {
+        ssize_t Got = ::read(In.Fd.Get(), P, Count);
+        if (Got < 0 && errno == EINTR)
+            continue;
+        if (Got < 0)
+            throw EInputError(In.Role + " " + In.Path + ": " + SystemText(errno));
+        if (Got == 0)
+            throw EInputError(In.Role + " " + In.Path +
+                              ": the file became shorter while it was read");
+        P += Got;
+        Count -= static_cast<size_t>(Got);
+    }
+}
+
+size_t ReadHostInputHead(THostInput &In, void *Buffer, size_t Count) {
+    size_t Done = 0;
+    while (Done < Count) {
+        ssize_t Got = ::pread(In.Fd.Get(), static_cast<uint8_t *>(Buffer) + Done, Count - Done,
+                              static_cast<off_t>(Done));
+        if (Got < 0 && errno == EINTR)
+            continue;
+        if (Got < 0)
+            throw EInputError(In.Role + " " + In.Path + ": " + SystemText(errno));
+        if (Got == 0)
+            break;
+        Done += static_cast<size_t>(Got);
+    }
+    return Done;
+}
+
+std::string ReadWholeHostInput(THostInput &In) {
+    std::string Bytes(static_cast<size_t>(In.Size), '\0');
+    ReadHostInput(In, &Bytes[0], Bytes.size());
+    return Bytes;
+}
+
+void RefuseOutputOverInputs(const std::string &Output, const std::vector<TNamedPath> &Inputs) {
+    struct stat Out;
+    if (::stat(Output.c_str(), &Out) != 0)
+        return; // a new file cannot be one of the existing inputs
+    char *Real = ::realpath(Output.c_str(), nullptr);
+    const std::string RealOut = Real ? Real : "";
+    std::free(Real);
+    for (const TNamedPath &In : Inputs)
+        if (!In.Path.empty() && SameFile(Out, RealOut, In.Path))
+            throw EOutputIsInput("the output " + Output + " is the " + In.Role + " " + In.Path +
+                                 "; writing it would destroy that input");
+}
+
+THostOutput::THostOutput(const std::string &Target) : FTarget(Target) {
+    FTempPath = Target + ".tmp-XXXXXX";
+    TSignalBlock Block;
+    for (int I = 0; I < int(sizeof(PendingSlots) / sizeof(PendingSlots[0])); ++I)
+        if (!PendingSlots[I].Used) {
+            FSlot = I;
+            break;
+        }
+    if (FSlot < 0 || FTempPath.size() >= sizeof(PendingSlots[0].Path))
+        throw EOutputError("cannot create a temporary file beside " + Target + ": " +
+                           SystemText(FSlot < 0 ? EMFILE : ENAMETOOLONG));
+    int Fd = ::mkstemp(&FTempPath[0]);
+    if (Fd < 0)
+        throw EOutputError("cannot create a temporary file beside " + Target + ": " +
+                           SystemText(errno));
+    FFd = THostFd(Fd);
+    std::memcpy(PendingSlots[FSlot].Path, FTempPath.c_str(), FTempPath.size() + 1);
+    PendingSlots[FSlot].Used = 1;
+}
+
+THostOutput::~THostOutput() {
+    TSignalBlock Block;
+    if (!FCommitted) {
+        FFd.Close();
+        ::unlink(FTempPath.c_str());
+    }
+    PendingSlots[FSlot].Used = 0;
+}
+
+void THostOutput::Fail(int Error) const {
+    throw EOutputError("cannot write " + FTarget + ": " + SystemText(Error));
+}
+
+void THostOutput::Write(const void *Data, size_t Count) {
+    const uint8_t *P = static_cast<const uint8_t *>(Data);
+    while (Count > 0) {
+        ssize_t Done = ::write(FFd.Get(), P, Count);
+        if (Done < 0 && errno == EINTR)
+            continue;
+        if (Done <= 0)
+            Fail(Done < 0 ? errno : ENOSPC);
+        P += Done;
+        Count -= static_cast<size_t>(Done);
+        FSize += static_cast<uint64_t>(Done);
+    }
+}
+
+void THostOutput::WriteAt(uint64_t Offset, const void *Data, size_t Count) {
+    ssize_t Done = ::pwrite(FFd.Get(), Data, Count, static_cast<off_t>(Offset));
+    if (Done != static_cast<ssize_t>(Count))
+        Fail(Done < 0 ? errno : ENOSPC);
+}
+
+void THostOutput::Commit(bool Executable) {
+    mode_t Mask = ::umask(0);
+    ::umask(Mask);
+    if (::fchmod(FFd.Get(), (Executable ? 0777 : 0666) & ~Mask) != 0 || ::fsync(FFd.Get()) != 0)
+        Fail(errno);
+    if (FFd.Close() != 0)
+        Fail(errno);
+    TSignalBlock Block; // renamed and no longer pending, or neither
+    if (::rename(FTempPath.c_str(), FTarget.c_str()) != 0)
+        Fail(errno);
+    FCommitted = true;
+    PendingSlots[FSlot].Used = 0;
+}
+
+void InstallInterruptCleanup() {
+    for (int Signal : CleanupSignals) {
+        struct sigaction Current;
+        if (sigaction(Signal, nullptr, &Current) == 0 && Current.sa_handler == SIG_IGN)
+            continue; // started to ignore it (a background job): keep it that way
+        struct sigaction Action;
+        std::memset(&Action, 0, sizeof(Action));
+        Action.sa_handler = RemovePendingAndDie;
+        sigemptyset(&Action.sa_mask);
+        for (int Other : CleanupSignals)
+            sigaddset(&Action.sa_mask, Other);
+        sigaction(Signal, &Action, nullptr);
+    }
+}
