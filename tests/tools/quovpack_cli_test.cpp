@@ -42,7 +42,7 @@ protected:
         std::string Program(30000, 'p');
         for (size_t I = 0; I < Program.size(); I += 11)
             Program[I] = '\xE8';
-        WriteFileBytes(Dir / "program.exe", Program);
+        WriteFileBytes(Dir / "program.exe", RunnableProgram(Program));
         PackArgs = "pack --stub " + Q(Dir / "stub.exe") + " --program " + Q(Dir / "program.exe") +
                    " --name 'Demo' --lang '" QUOV_MESSAGES_DIR "/en.txt' --lang='" QUOV_MESSAGES_DIR
                    "/zh_CN.txt' --detect none";
@@ -62,7 +62,7 @@ TEST_F(QuovpackCli, HelpAndUsage) {
         EXPECT_NE(Run.Out.find("xit codes"), std::string::npos);
     }
     for (const char *Bad : {"", "frobnicate", "pack --stub", "pack --stub x --program y",
-                            "inspect", "inspect a b", "verify --json x", "pack --detect=x"}) {
+                            "inspect", "inspect a b", "verify --jsn x", "pack --detect=x"}) {
         SCOPED_TRACE(Bad);
         EXPECT_EQ(Quovpack(Bad).ExitCode, 2);
     }
