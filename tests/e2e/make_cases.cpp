@@ -150,6 +150,16 @@ int main(int Argc, char **Argv) {
         Add("records_negative_count.exe",
             [](TCase &C) { C.Parts.Header.LanguageEntryCount = -1; });
 
+        // A program that quovpack packs with the largest dictionary (a fixture of the Windows
+        // tree): long enough (over 48 MiB) that the encoder keeps 64 MiB, and with a block that
+        // recurs 50 MB later, a match only that dictionary reaches.
+        std::string Recurring(1 << 20, '\0');
+        uint32_t X = 1;
+        for (char &C : Recurring)
+            C = static_cast<char>((X = X * 1103515245u + 12345u) >> 24);
+        std::string Large = Program + Recurring;
+        Large.resize(51u << 20, '\x90'); // one long run: quick to compress
+        WriteFile(Out + "dictionary_program.exe", Large + Recurring);
         std::cout << "e2e_make_cases: " << Count << " packages in " << Out << "\n";
     } catch (const Exception &E) {
         std::cerr << "e2e_make_cases: " << E.Message() << "\n";

@@ -3,6 +3,8 @@
 // the records were read. Runs under an English locale (code page 1252, LANGID 0x409).
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "records/messages.h"
 #include "support/error_text.h"
 #include "tests/e2e/case_texts.h"
@@ -89,6 +91,30 @@ TEST(Run, OptionsAndHeaderBitDecideThePrompt) {
             EXPECT_FALSE(Result.ChildReport.empty());
         }
     }
+}
+
+// quovpack's largest dictionary (64 MiB, stored as such) and a match 50 MB back: the loader
+// decodes the program intact (it checks the CRC) and runs it.
+TEST(Run, LargestDictionaryRoundTrips) {
+    const std::string Path = CasesDirectory() + "dictionary_64m.exe";
+    TPackageBytes Package = LoadPackage(Path);
+    ASSERT_NE(Package.TableOffset, std::string::npos) << Path;
+    // Behind the block header (9 bytes) and the first chunk's CRC: the LZMA properties byte
+    // and the dictionary size.
+    const size_t Stream = Package.Table().SetupProgramOffset + 9 + 4;
+    ASSERT_LT(Stream + 5, Package.Bytes.size());
+    uint32_t Dictionary = 0;
+    std::memcpy(&Dictionary, &Package.Bytes[Stream + 1], 4);
+    EXPECT_EQ(Dictionary, 64u << 20);
+    std::string().swap(Package.Bytes);
+
+    TLoaderRun Run;
+    Run.LoaderPath = Path;
+    Run.TimeoutMs = 120000;
+    TLoaderResult Result = RunLoader("largest_dictionary", Run);
+    ExpectCleanFinish(Result, 0);
+    ExpectBoxes(Result, {});
+    EXPECT_FALSE(Result.ChildReport.empty());
 }
 
 TEST(Run, SetupProgramExitCodeIsPassedOn) {

@@ -138,6 +138,8 @@ TEST(Package, RefusalsWriteNothing) {
          [](TFixture &F) { F.Options.ApplicationName = "\xE2\x98\x83"; }},
         {"output directory missing",
          [](TFixture &F) { F.Options.OutputPath = F.Dir / "no/such/dir.exe"; }},
+        {"a text file as the program",
+         [](TFixture &F) { WriteFileBytes(F.Options.ProgramPath, std::string("setup /S\n")); }},
     };
     for (auto &C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -147,6 +149,48 @@ TEST(Package, RefusalsWriteNothing) {
         EXPECT_THROW(PackInstaller(F.Options), Exception);
         EXPECT_EQ(F.Dir.List(), Before);
     }
+}
+
+// An output that names an input, directly or through a link, is refused before anything is
+// read or written, and the input keeps its bytes.
+TEST(Package, OutputThatIsAnInputIsRefused) {
+    struct {
+        const char *Name;
+        std::function<std::string(TFixture &)> Output;
+    } Cases[] = {
+        {"the program", [](TFixture &F) { return F.Options.ProgramPath; }},
+        {"the stub", [](TFixture &F) { return F.Options.StubPath; }},
+        {"a message file", [](TFixture &F) { return F.Options.LanguagePaths[1]; }},
+        {"the second data file", [](TFixture &F) { return F.Options.SecondDataPath; }},
+        {"the setup data file", [](TFixture &F) { return F.Options.SetupDataPath; }},
+        {"the program through a symbolic link",
+         [](TFixture &F) {
+             EXPECT_EQ(::symlink(F.Options.ProgramPath.c_str(), (F.Dir / "soft.exe").c_str()), 0);
+             return F.Dir / "soft.exe";
+         }},
+        {"the program under a second name",
+         [](TFixture &F) {
+             EXPECT_EQ(::link(F.Options.ProgramPath.c_str(), (F.Dir / "hard.exe").c_str()), 0);
+             return F.Dir / "hard.exe";
+         }},
+        {"the program by another path",
+         [](TFixture &F) { return F.Dir.Path() + "/./" + "program.exe"; }},
+    };
+    for (auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TFixture F;
+        F.Options.OutputPath = C.Output(F);
+        const std::string Before = ReadFileBytes(F.Options.OutputPath);
+        const std::vector<std::string> Names = F.Dir.List();
+        EXPECT_THROW(PackInstaller(F.Options), EOutputIsInput);
+        EXPECT_TRUE(ReadFileBytes(F.Options.OutputPath) == Before);
+        EXPECT_EQ(F.Dir.List(), Names);
+    }
+    TFixture F;
+    PackInstaller(F.Options);
+    const std::string Package = ReadFileBytes(F.Options.OutputPath);
+    EXPECT_THROW(ExtractProgram(F.Options.OutputPath, F.Options.OutputPath), EOutputIsInput);
+    EXPECT_TRUE(ReadFileBytes(F.Options.OutputPath) == Package);
 }
 
 // Damaged files: the report carries the acceptance routine's verdict, and a refusal names the

@@ -71,6 +71,49 @@ TEST(PeStub, SurvivesTruncationAndDamage) {
     }
 }
 
+// What the loader hands to CreateProcess: each kind of file that Windows does not start is
+// refused with its reason, a program for another processor only warned about.
+TEST(PeStub, ProgramsWindowsCannotStartAreRefused) {
+    const std::vector<uint8_t> Good = BuildTestStub(); // a GUI program of the test stub's shape
+    const size_t Machine = 0x44, Characteristics = 0x56, Subsystem = 0x9C;
+    auto With = [&](size_t At, uint16_t Value) {
+        std::vector<uint8_t> Image = Good;
+        Image[At] = uint8_t(Value);
+        Image[At + 1] = uint8_t(Value >> 8);
+        return Image;
+    };
+    const std::string Text = "@echo off\r\nsetup.exe /S\r\n";
+    struct {
+        const char *Name;
+        std::vector<uint8_t> Image;
+        const char *Refusal; // part of the reason; empty: started
+        const char *Warning;
+    } Cases[] = {
+        {"a GUI program", Good, "", ""},
+        {"a console program", With(Subsystem, 3), "", ""},
+        {"an empty file", {}, "empty", ""},
+        {"a text file", std::vector<uint8_t>(Text.begin(), Text.end()), "looks like text", ""},
+        {"a DLL", With(Characteristics, 0x2102), "DLL", ""},
+        {"an unlinked image", With(Characteristics, 0x0100), "executable image", ""},
+        {"a driver", With(Subsystem, 1), "subsystem is 1", ""},
+        {"an EFI application", With(Subsystem, 10), "subsystem is 10", ""},
+        {"a truncated image", std::vector<uint8_t>(Good.begin(), Good.begin() + 0x300),
+         "truncated", ""},
+        {"a MIPS program", With(Machine, 0x0166), "machine 0x0166", ""},
+        {"an x64 program", With(Machine, 0x8664), "", "64-bit"},
+        {"an ARM64 program", With(Machine, 0xAA64), "", "ARM64"},
+    };
+    for (auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TProgramImageCheck Check = CheckProgramImage(C.Image.data(), C.Image.size(), C.Image.size());
+        EXPECT_NE(Check.Refusal.find(C.Refusal), std::string::npos) << Check.Refusal;
+        EXPECT_EQ(Check.Refusal.empty(), *C.Refusal == 0) << Check.Refusal;
+        ASSERT_EQ(Check.Warnings.size(), *C.Warning ? 1u : 0u);
+        if (*C.Warning)
+            EXPECT_NE(Check.Warnings[0].find(C.Warning), std::string::npos) << Check.Warnings[0];
+    }
+}
+
 TEST(PeStub, ChecksumIsTheSameInAnyPieces) {
     std::vector<uint8_t> Data(10001);
     for (size_t I = 0; I < Data.size(); ++I)

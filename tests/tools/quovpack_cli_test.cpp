@@ -130,6 +130,23 @@ TEST_F(QuovpackCli, DamagedFilesAreReportedAsTheReaderSeesThem) {
     }
 }
 
+// A file name that is not UTF-8 still gives JSON that parses, with the exact bytes beside it.
+TEST_F(QuovpackCli, JsonParsesWhateverTheFileName) {
+    if (std::system("python3 -c '' 2>/dev/null") != 0)
+        GTEST_SKIP() << "python3 is needed to parse the JSON";
+    const std::string Out = Dir / "setup-\xFF\xFE.exe";
+    ASSERT_EQ(Quovpack(PackArgs + " -o" + Q(Out)).ExitCode, 0);
+    const std::string Parse = " | python3 -c 'import json, sys; d = json.load(sys.stdin); "
+                              "print(d[\"json_format_version\"], d[\"accepted\"], d[\"file_hex\"])'";
+    for (const char *Command : {"inspect --json ", "verify --json "}) {
+        SCOPED_TRACE(Command);
+        TRun Run = Quovpack(Command + Q(Out) + Parse);
+        EXPECT_EQ(Run.ExitCode, 0);
+        EXPECT_NE(Run.Out.find("1 True "), std::string::npos) << Run.Out;
+        EXPECT_NE(Run.Out.find("2dfffe2e657865\n"), std::string::npos) << Run.Out;
+    }
+}
+
 TEST_F(QuovpackCli, RefusedInputsExitWithThreeAndWriteNothing) {
     WriteFileBytes(Dir / "bad.txt", std::string("name = X\nlangid = 1\ncodepage = 0\n207 = y\n"));
     const std::string Out = Dir / "setup.exe";
