@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every benchmark in one run, each figure with its peer beside it: the stub's size (beside the
-# peer's LZMA stub), extraction, CRC-32 and packing (beside liblzma, xz and zlib), and the launch
+# peer's LZMA stub), extraction, CRC-32 and packing (beside liblzma, xz and zlib), the installer
+# size (beside the peer tool's installer of the same program), and the launch
 # time under Wine (beside a peer installer). Builds what is missing first. Prints figures and
 # asserts nothing.
 set -euo pipefail
@@ -15,6 +16,9 @@ scripts/stub-size.sh build/stub/quovldr.exe
 echo
 echo "== extraction, CRC-32 and packing"
 scripts/bench.sh
+echo
+echo "== installer size beside the peer tool"
+scripts/bench-size.sh
 echo
 echo "== launch to the setup program's first instruction, under Wine"
 scripts/bench-launch.sh "${QUOV_LAUNCH_RUNS:-7}"
