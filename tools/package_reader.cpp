@@ -1,6 +1,8 @@
 #include "tools/package_reader.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "records/message_block.h"
@@ -53,6 +55,38 @@ TBlockInfo ReadBlockInfo(TCustomFile &File, uint64_t Offset, uint64_t FileSize) 
                        Info.StoredSize <= FileSize - (Offset + BlockHeaderSize);
     return Info;
 }
+
+// Reads through another file and reports how far reading has come into one range of it (the
+// program block while it is decoded). Borrows the file.
+class TProgressFile : public TCustomFile {
+public:
+    using TReport = std::function<void(uint64_t Done, uint64_t Total)>;
+
+    TProgressFile(TCustomFile &Inner, uint64_t From, uint64_t To, TReport Report)
+        : FInner(Inner), FFrom(From), FTo(To), FReport(std::move(Report)),
+          FPosition(Inner.GetPosition()) {}
+
+    uint64_t GetPosition() override { return FPosition; }
+    uint64_t GetSize() override { return FInner.GetSize(); }
+    uint32_t Read(void *Buffer, uint32_t Count) override {
+        const uint32_t Got = FInner.Read(Buffer, Count);
+        FPosition += Got;
+        if (FPosition > FFrom && FTo > FFrom)
+            FReport(std::min(FPosition, FTo) - FFrom, FTo - FFrom);
+        return Got;
+    }
+    void SeekTo64(uint64_t Offset) override {
+        FInner.SeekTo64(Offset);
+        FPosition = Offset;
+    }
+    void Write(const void *Buffer, uint32_t Count) override { FInner.Write(Buffer, Count); }
+
+private:
+    TCustomFile &FInner;
+    uint64_t FFrom, FTo;
+    TReport FReport;
+    uint64_t FPosition;
+};
 
 // The sentence a tool prints for a package the loader would refuse: the fault the acceptance
 // routine found, or the loader's own text for a failure without one.
@@ -132,7 +166,7 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
                            const TReadProgress &Progress) {
     auto Phase = [&](const std::string &Text) {
         if (Progress)
-            Progress(Text);
+            Progress(Text, 0, 0);
     };
     TPackageReport Report;
     Phase("reading the offset table");
@@ -144,13 +178,17 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
         }
         return Report;
     }
-    Phase(DecodeProgram ? "checking the package and decoding the setup program (" +
-                              std::to_string(Report.Table.SetupProgramSize) + " bytes)"
-                        : std::string("checking the package"));
+    Phase("checking the package");
     TAcceptOptions Options;
     Options.DecodeProgram = DecodeProgram;
     TAcceptedPackage Accepted;
-    AcceptInto(*File, Options, Report, Accepted, Path);
+    const std::string DecodePhase = "decoding the setup program";
+    TProgressFile Watched(*File, Report.Table.SetupProgramOffset, Report.Table.MinFileSize,
+                          [&](uint64_t Done, uint64_t Total) {
+                              if (Progress && DecodeProgram)
+                                  Progress(DecodePhase, Done, Total);
+                          });
+    AcceptInto(Watched, Options, Report, Accepted, Path);
     Report.ProgramChecked =
         DecodeProgram && (Report.Fault.empty() ||
                           Report.FaultStructure == TFaultStructure::SetupProgram);

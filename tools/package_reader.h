@@ -61,7 +61,9 @@ struct TPackageReport {
     std::vector<std::string> Notes; // observations that do not stop the loader
 };
 
-using TReadProgress = std::function<void(const std::string &Phase)>;
+// Reports what reading is doing: a phase text, and bytes done of a total (0 when unknown).
+using TReadProgress =
+    std::function<void(const std::string &Phase, uint64_t Done, uint64_t Total)>;
 
 // Reads and checks with the loader's acceptance routine; DecodeProgram adds the full decode of
 // the setup program (in memory: no file is written). Throws EPackageOpenError when the file

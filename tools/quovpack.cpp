@@ -670,7 +670,10 @@ int RunVerify(int Argc, char **Argv) {
     std::string Path = OnePath(Args, "verify");
     TProgressLine Line;
     TPackageReport Report =
-        ReadPackage(Path, /*DecodeProgram=*/true, [&](const std::string &P) { Line.Show(P); });
+        ReadPackage(Path, /*DecodeProgram=*/true,
+                    [&](const std::string &Phase, uint64_t Done, uint64_t Total) {
+                        Line.Show(Phase, Done, Total);
+                    });
     Line.Clear();
     if (Args.Has(OptJson)) {
         PrintVerifyJson(Path, Report);
