@@ -69,6 +69,13 @@ void WritePackageSeeds(const fs::path &Dir) {
         Options.OutputPath = (Dir / ("package_" + std::to_string(Number++))).string();
         PackInstaller(Options);
     }
+    // An empty setup program and no language: quovpack refuses to pack such a program, but the
+    // loader still reads any table that describes one.
+    TPackageParts Parts;
+    Parts.Stub.assign(Stub.begin(), Stub.end());
+    Parts.Header.ApplicationName = "Seed App";
+    std::ofstream(Dir / ("package_" + std::to_string(Number++)), std::ios::binary)
+        << BuildPackage(Parts);
     fs::remove_all(Work);
 }
 
