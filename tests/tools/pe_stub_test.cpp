@@ -109,8 +109,9 @@ TEST(PeStub, ProgramsWindowsCannotStartAreRefused) {
         EXPECT_NE(Check.Refusal.find(C.Refusal), std::string::npos) << Check.Refusal;
         EXPECT_EQ(Check.Refusal.empty(), *C.Refusal == 0) << Check.Refusal;
         ASSERT_EQ(Check.Warnings.size(), *C.Warning ? 1u : 0u);
-        if (*C.Warning)
+        if (*C.Warning) {
             EXPECT_NE(Check.Warnings[0].find(C.Warning), std::string::npos) << Check.Warnings[0];
+        }
     }
 }
 
