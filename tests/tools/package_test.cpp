@@ -151,6 +151,45 @@ TEST(Package, RefusalsWriteNothing) {
     }
 }
 
+// The loader shows the stored name's bytes in every language: a language whose code page shows
+// them as other text is named, with the file that chose the stored code page. --werror stops
+// packing before anything is written.
+TEST(Package, ApplicationNameShownWronglyIsNamed) {
+    const std::string Strasse = "Stra\xC3\x9F" "en-Planer";
+    struct {
+        const char *Name;
+        std::string ApplicationName;
+        std::vector<std::string> Languages;
+        std::vector<std::string> Expected; // parts of the warning; none: no warning
+    } Cases[] = {
+        {"German name, Chinese prompt", Strasse, {"en.txt", "de.txt", "zh.txt"},
+         {"stored in code page 1252, chosen by ", "de.txt (the first --lang",
+          "Chinese (", "code page 936) shows it as \"Stra\xE9\x81\x9D" "n-Planer\""}},
+        {"German name, German and English", Strasse, {"en.txt", "de.txt"}, {}},
+        {"ASCII name", "Demo", {"de.txt", "zh.txt"}, {}},
+    };
+    for (auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TFixture F;
+        WriteFileBytes(F.Dir / "de.txt", std::string("name = Deutsch\nlangid = 0x0407\ncodepage = 1252\n"));
+        F.Options.ApplicationName = C.ApplicationName;
+        F.Options.LanguagePaths.clear();
+        for (const std::string &L : C.Languages)
+            F.Options.LanguagePaths.push_back(F.Dir / L);
+        std::string Warning;
+        for (const std::string &W : PackInstaller(F.Options).Warnings)
+            if (W.find("application name") != std::string::npos)
+                Warning = W;
+        EXPECT_EQ(Warning.empty(), C.Expected.empty()) << Warning;
+        for (const std::string &Part : C.Expected)
+            EXPECT_NE(Warning.find(Part), std::string::npos) << Part << "\n" << Warning;
+    }
+    TFixture F;
+    F.Options.WarningsAreErrors = true;
+    EXPECT_THROW(PackInstaller(F.Options), EPackWarnings);
+    EXPECT_FALSE(FileExists(F.Options.OutputPath));
+}
+
 // An output that names an input, directly or through a link, is refused before anything is
 // read or written, and the input keeps its bytes.
 TEST(Package, OutputThatIsAnInputIsRefused) {
