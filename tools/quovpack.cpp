@@ -311,7 +311,7 @@ uint64_t ParseSize(const std::string &Text) {
 }
 
 int RunPack(int Argc, char **Argv) {
-    static const option Spec[] = {
+    static const option LongOptions[] = {
         {"stub", required_argument, nullptr, OptStub},
         {"program", required_argument, nullptr, OptProgram},
         {"name", required_argument, nullptr, OptName},
@@ -326,7 +326,7 @@ int RunPack(int Argc, char **Argv) {
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
-    TArgs Args = ParseArgs(Argc, Argv, "o:h", Spec);
+    TArgs Args = ParseArgs(Argc, Argv, "o:h", LongOptions);
     const std::string DataDirectory = InstalledDataDirectory();
     if (Args.Has('h')) {
         std::fputs(PackHelp, stdout);
@@ -691,12 +691,12 @@ int RunVerify(int Argc, char **Argv) {
 }
 
 int RunExtract(int Argc, char **Argv) {
-    static const option Spec[] = {
+    static const option LongOptions[] = {
         {"output", required_argument, nullptr, 'o'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
-    TArgs Args = ParseArgs(Argc, Argv, "o:h", Spec);
+    TArgs Args = ParseArgs(Argc, Argv, "o:h", LongOptions);
     if (Args.Has('h')) {
         std::fputs(ExtractHelp, stdout);
         return ExitOk;
