@@ -1,5 +1,6 @@
 #include "loader/child_process.h"
 
+#include "loader/kernel_handle.h"
 #include "loader/system_error.h"
 #include "records/language.h"
 #include "records/messages.h"
@@ -7,28 +8,6 @@
 
 bool RestartRequested = false;
 WNDPROC StaticWndProc = nullptr;
-
-namespace {
-
-// Owns a kernel object handle (a process, a token); CloseHandle when it goes away.
-class TKernelHandle {
-public:
-    TKernelHandle() = default;
-    explicit TKernelHandle(HANDLE Handle) : FHandle(Handle) {}
-    TKernelHandle(const TKernelHandle &) = delete;
-    TKernelHandle &operator=(const TKernelHandle &) = delete;
-    ~TKernelHandle() {
-        if (FHandle)
-            ::CloseHandle(FHandle);
-    }
-    HANDLE Get() const { return FHandle; }
-    HANDLE *Receive() { return &FHandle; }
-
-private:
-    HANDLE FHandle = nullptr;
-};
-
-} // namespace
 
 TWindowHandle &TWindowHandle::operator=(TWindowHandle &&Other) noexcept {
     if (this != &Other) {
