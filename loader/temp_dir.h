@@ -30,8 +30,10 @@ std::string PickUniqueNameWith(bool DisableRedirection, const std::string &Direc
 std::string PickUniqueName(bool DisableRedirection, const std::string &Directory,
                            const std::string &Extension);
 // Creates a fresh directory under FindTempDirectory() and returns it without trailing separator.
-// Throws Exception (message 96 around message 47) when creation fails for any reason but the
-// name having been taken meanwhile, which starts over.
+// On the NT family its security is private: full control for SYSTEM, Administrators and the
+// process token's user, inherited by its contents, nothing taken from the base. Throws Exception
+// (message 96 around message 47) when that security cannot be built or creation fails for any
+// reason but the name having been taken meanwhile, which starts over.
 std::string MakeRunTempDir();
 // Up to Attempts deletions: the first at once, the second after FirstRetryDelay ms, the others
 // after RetryDelay ms each. Stops on success or when the file or its path is gone; gives up
