@@ -12,7 +12,7 @@ enum TFileAccessMode { amRead, amWrite, amReadWrite };
 enum TFileShareMode { smNone, smRead, smWrite, smReadWrite };
 
 // Win32 error codes the file layer itself reports.
-constexpr uint32_t ErrorWriteFault = 29; // ERROR_WRITE_FAULT: fewer bytes written than asked
+constexpr uint32_t ErrorWriteFault = 29; // ERROR_WRITE_FAULT: a write that wrote nothing
 constexpr uint32_t ErrorHandleEof = 38;  // ERROR_HANDLE_EOF: fewer bytes read than asked
 
 class TCustomFile {
@@ -27,6 +27,8 @@ public:
     // One read; returns the bytes read, possibly fewer than Count (0 at the end of the file).
     virtual uint32_t Read(void *Buffer, uint32_t Count) = 0;
     virtual void SeekTo64(uint64_t Offset) = 0;
+    // Writes all Count bytes, going on after a short write; throws EFileError with the system's
+    // code, or with code 29 when a write makes no progress.
     virtual void Write(const void *Buffer, uint32_t Count) = 0;
 
     // Reads exactly Count bytes or throws EFileError with code 38 (what did arrive is consumed).

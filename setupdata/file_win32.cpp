@@ -78,12 +78,20 @@ void TFile::SeekTo64(uint64_t Offset) {
     }
 }
 
+// A write may end short without an error (Wine, when the file system fills up): the rest is
+// written again, as the POSIX backend does, so that a full disk is reported as the system's
+// disk-full error. Only a write that makes no progress is a write fault.
 void TFile::Write(const void *Buffer, uint32_t Count) {
-    DWORD Done = 0;
-    if (!::WriteFile(AsHandle(FFileHandle), Buffer, Count, &Done, /*Overlapped=*/nullptr))
-        RaiseLastFileError();
-    if (Done != Count)
-        RaiseFileError(ErrorWriteFault);
+    uint32_t Done = 0;
+    while (Done < Count) {
+        DWORD N = 0;
+        if (!::WriteFile(AsHandle(FFileHandle), static_cast<const char *>(Buffer) + Done,
+                         Count - Done, &N, /*Overlapped=*/nullptr))
+            RaiseLastFileError();
+        if (N == 0)
+            RaiseFileError(ErrorWriteFault);
+        Done += N;
+    }
 }
 
 void TFile::Truncate() {
