@@ -5,8 +5,10 @@
 //   QUOV_E2E_RESTART   "send" or "post": ask the loader window for a restart that way
 //   QUOV_E2E_LANG      comma-separated language indexes, each sent as a language request
 //   QUOV_E2E_CHECKDATA "1": open the loader file named by /SL5= and check both offsets
+//   QUOV_E2E_READERS   "1": report who may list the folder it was extracted to
 // Report lines: "cmdline=", "module=", "window=" (the loader window's text), "queryend="
-// (its answer to WM_QUERYENDSESSION), "setupdata=" / "second=" (what was found there).
+// (its answer to WM_QUERYENDSESSION), "setupdata=" / "second=" (what was found there),
+// "readers=" (FolderReaders of its folder).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "support/win.h"
+#include "tests/e2e/folder_readers.h"
 
 namespace {
 
@@ -126,6 +129,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     char Module[MAX_PATH];
     DWORD ModuleLength = ::GetModuleFileNameA(nullptr, Module, sizeof(Module));
     Report.Add("module", std::string(Module, ModuleLength < sizeof(Module) ? ModuleLength : 0));
+
+    if (EnvironmentValue("QUOV_E2E_READERS") == "1") {
+        const std::string Path(Module, ModuleLength < sizeof(Module) ? ModuleLength : 0);
+        Report.Add("readers", FolderReaders(Path.substr(0, Path.rfind('\\'))));
+    }
 
     TLoaderContract Contract = ParseContract(CommandLine);
     if (Contract.Found) {

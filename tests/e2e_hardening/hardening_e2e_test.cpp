@@ -17,12 +17,9 @@
 #include "support/error_text.h"
 #include "support/exceptions.h"
 #include "tests/e2e/harness.h"
+#include "tests/e2e_hardening/hardening_cases.h"
 
 namespace {
-
-std::string HardeningCases() {
-    return TestProgramDirectory() + "hardening_cases\\";
-}
 
 bool IsDirectory(const std::string &Path) {
     const DWORD Attributes = ::GetFileAttributesA(Path.c_str());
@@ -37,24 +34,6 @@ bool StartsWithNoCase(const std::string &S, const std::string &Prefix) {
             std::toupper(static_cast<unsigned char>(Prefix[I])))
             return false;
     return true;
-}
-
-// A value of the English message file the packages were made with.
-std::string EnglishMessage(const std::string &Key) {
-    const std::string Text = ReadWholeFile(std::string("Z:") + QUOV_EN_MESSAGES);
-    const std::string Prefix = Key + " = ";
-    size_t At = Text.find("\n" + Prefix);
-    if (At == std::string::npos)
-        return std::string();
-    At += 1 + Prefix.size();
-    return Text.substr(At, Text.find('\n', At) - At);
-}
-
-TLoaderRun RunOf(const std::string &LoaderPath) {
-    TLoaderRun Run;
-    Run.LoaderPath = LoaderPath;
-    Run.Answers = {IDOK};
-    return Run;
 }
 
 void ExpectCleanSuccess(const TLoaderResult &Result) {
