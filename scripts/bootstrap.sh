@@ -9,7 +9,7 @@ packages=(
   lzma-dev liblzma-dev zlib1g-dev xz-utils
   googletest
   wine wine32:i386 xvfb xauth x11-apps imagemagick
-  locales osslsigncode openssl python3
+  locales osslsigncode openssl python3 inotify-tools
   nsis
 )
 

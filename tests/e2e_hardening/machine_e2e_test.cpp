@@ -1,11 +1,15 @@
 // The machine around the loader, run for real under Wine: who may look into its temporary
-// folder, and what the system reads from its manifest.
+// folder, a temporary base that is full, read-only or watched by a scanner that takes the
+// extracted program away (with_tmpfs.sh mounts a tmpfs as that base),
+// and what the system reads from its manifest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
+#include "records/messages.h"
 #include "tests/e2e/folder_readers.h"
 #include "tests/e2e/harness.h"
 #include "tests/e2e_hardening/hardening_cases.h"
@@ -57,6 +61,78 @@ TEST(PrivateTemp, OnlySystemAdministratorsAndTheUserMayListTheRunFolder) {
         EXPECT_EQ(Allowed.count(Reader), 1u) << Reader << " may list the run's folder";
     EXPECT_EQ(std::count(Readers.begin(), Readers.end(), User), 1) << "the user lost access";
     EXPECT_EQ(ListDirectory(Base + "\\"), std::vector<std::string>{"plain"});
+}
+
+// --- A failing temporary base (run by with_tmpfs.sh) ------------------------------------------
+
+// The tmpfs that with_tmpfs.sh mounted for this process (Windows path, no trailing separator),
+// or empty when it was started for another mode or without the script.
+std::string TmpfsFor(const char *Mode) {
+    const char *Given = std::getenv("QUOV_TMPFS");
+    return Given && std::string(Given) == Mode ? TestProgramDirectory() + "tmpfs" : std::string();
+}
+
+#define REQUIRE_TMPFS(Mode, Base)                                                                  \
+    const std::string Base = TmpfsFor(Mode);                                                       \
+    if (Base.empty())                                                                              \
+        GTEST_SKIP() << "runs under with_tmpfs.sh " Mode " (ctest -R e2e_tmpfs_" Mode ")";
+
+void ExpectOneErrorBoxAndNothingLeft(const TLoaderResult &Result, const std::string &Base,
+                                     const std::string &Text) {
+    ASSERT_TRUE(Result.Finished);
+    EXPECT_EQ(Result.ExitCode, 1u);
+    ASSERT_EQ(Result.Boxes.size(), 1u);
+    EXPECT_EQ(Result.Boxes[0].Caption, EnglishMessage("ErrorCaption"));
+    EXPECT_EQ(Result.Boxes[0].Text, Text);
+    EXPECT_TRUE(Result.ChildReport.empty()) << "the setup program ran";
+    EXPECT_EQ(ListDirectory(Base + "\\"), std::vector<std::string>{});
+}
+
+// A 256 KiB tmpfs cannot hold the setup program (over 600 KB): the partial file and the folder
+// go, and the box names the system's disk-full error.
+TEST(FailingTmp, FullWhileTheProgramIsWritten) {
+    REQUIRE_TMPFS("full", Base);
+    const TLoaderResult Result = RunLoader("tmpfs-full", GoodRunIn(Base));
+    ExpectOneErrorBoxAndNothingLeft(
+        Result, Base, EnglishSystemErrorBox(EnglishMessage("TempFileFailed"), ERROR_DISK_FULL));
+}
+
+// The folder's creation fails with whatever the system says about a read-only file system.
+TEST(FailingTmp, ReadOnlyBaseRefusesTheFolder) {
+    REQUIRE_TMPFS("readonly", Base);
+    ASSERT_FALSE(::CreateDirectoryA((Base + "\\probe").c_str(), nullptr));
+    const DWORD Code = ::GetLastError();
+    const TLoaderResult Result = RunLoader("tmpfs-readonly", GoodRunIn(Base));
+    ASSERT_EQ(Result.Boxes.size(), 1u);
+    // The folder's name is random: take it from the box and check it is a run folder here.
+    const std::string &Text = Result.Boxes[0].Text;
+    const size_t Open = Text.find('"'), Close = Text.find('"', Open + 1);
+    ASSERT_NE(Close, std::string::npos) << Text;
+    const std::string Dir = Text.substr(Open + 1, Close - Open - 1);
+    EXPECT_EQ(Dir.size(), Base.size() + 13) << Dir;
+    EXPECT_EQ(Dir.compare(0, Base.size() + 4, Base + "\\is-"), 0) << Dir;
+    ExpectOneErrorBoxAndNothingLeft(
+        Result, Base,
+        EnglishSystemErrorBox(FormatPattern(EnglishMessage("CreateDirFailed").c_str(), &Dir, 1),
+                              Code));
+}
+
+// The scanner of with_tmpfs.sh deletes every file the moment it is closed after writing, before
+// the loader starts it: the start fails with "file not found" and the folder goes as usual. The
+// scanner races the loader; a run it lost (the setup program ran) is tried again.
+TEST(FailingTmp, ProgramTakenByAScannerBeforeItStarts) {
+    REQUIRE_TMPFS("quarantine", Base);
+    TLoaderResult Result;
+    for (int Attempt = 1; Attempt <= 3; ++Attempt) {
+        Result = RunLoader("tmpfs-quarantine", GoodRunIn(Base));
+        if (Result.ChildReport.empty())
+            break;
+        std::printf("attempt %d: the scanner was too slow, the setup program ran\n", Attempt);
+        std::fflush(stdout);
+    }
+    ExpectOneErrorBoxAndNothingLeft(
+        Result, Base,
+        EnglishSystemErrorBox(EnglishMessage("ChildStartFailed"), ERROR_FILE_NOT_FOUND));
 }
 
 // --- Declared compatibility ------------------------------------------------------------------
