@@ -6,17 +6,25 @@
 //   QUOV_E2E_LANG      comma-separated language indexes, each sent as a language request
 //   QUOV_E2E_CHECKDATA "1": open the loader file named by /SL5= and check both offsets
 //   QUOV_E2E_READERS   "1": report who may list the folder it was extracted to
+//   QUOV_E2E_LOADERSTATS "1": report the handle count and memory of the loader's process, found
+//                      through the loader window
+//   QUOV_E2E_GATHER    a name: release the semaphore of that name once, then wait (at most 60 s)
+//                      for the event "<name>.go", so that many runs are alive at the same time
 // Report lines: "cmdline=", "module=", "window=" (the loader window's text), "queryend="
 // (its answer to WM_QUERYENDSESSION), "setupdata=" / "second=" (what was found there),
-// "readers=" (FolderReaders of its folder).
+// "readers=" (FolderReaders of its folder), "loaderhandles=" / "loadermemory=" (the handle count
+// and the private bytes of the loader's process), "gathered=" ("yes" or "timeout").
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "support/win.h"
 #include "tests/e2e/folder_readers.h"
+
+#include <psapi.h>
 
 namespace {
 
@@ -113,6 +121,71 @@ void CheckData(const TLoaderContract &Contract, TReport &Report) {
     ::CloseHandle(File);
 }
 
+// The handles a process holds, counted in the system's list of all handles (Wine answers
+// GetProcessHandleCount for another process with 0); -1 when the list cannot be read.
+long CountHandles(DWORD ProcessId) {
+    using TQuerySystemInformation =
+        LONG(WINAPI *)(ULONG Class, PVOID Buffer, ULONG Size, PULONG Needed);
+    constexpr ULONG SystemHandleInformation = 16;
+    constexpr LONG StatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    struct THandleEntry { // one entry of the list, behind its 32-bit count
+        ULONG OwnerProcessId;
+        BYTE ObjectType;
+        BYTE Flags;
+        USHORT Value;
+        PVOID Object;
+        ACCESS_MASK Access;
+    };
+    const auto Query = reinterpret_cast<TQuerySystemInformation>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation"));
+    std::vector<BYTE> List(1 << 16);
+    LONG Status = StatusInfoLengthMismatch;
+    while (Query && Status == StatusInfoLengthMismatch && List.size() <= (1u << 26)) {
+        ULONG Needed = 0;
+        Status =
+            Query(SystemHandleInformation, List.data(), static_cast<ULONG>(List.size()), &Needed);
+        if (Status == StatusInfoLengthMismatch)
+            List.resize(List.size() * 2);
+    }
+    if (!Query || Status != 0)
+        return -1;
+    ULONG Count = 0;
+    std::memcpy(&Count, List.data(), sizeof(Count));
+    const auto *Entries = reinterpret_cast<const THandleEntry *>(List.data() + sizeof(ULONG));
+    long Held = 0;
+    for (ULONG I = 0; I < Count; ++I)
+        Held += Entries[I].OwnerProcessId == ProcessId;
+    return Held;
+}
+
+// The loader's process as seen at the end of the setup program: the run's handles and memory
+// are all still held.
+void ReportLoaderStats(HWND Window, TReport &Report) {
+    DWORD ProcessId = 0;
+    ::GetWindowThreadProcessId(Window, &ProcessId);
+    Report.Add("loaderhandles", std::to_string(CountHandles(ProcessId)));
+    HANDLE Process =
+        ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, /*Inherit=*/FALSE, ProcessId);
+    PROCESS_MEMORY_COUNTERS Memory = {};
+    Memory.cb = sizeof(Memory);
+    if (Process && ::GetProcessMemoryInfo(Process, &Memory, sizeof(Memory)))
+        Report.Add("loadermemory", Number(Memory.PagefileUsage));
+    if (Process)
+        ::CloseHandle(Process);
+}
+
+bool Gather(const std::string &Name) {
+    HANDLE Arrived = ::OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, /*Inherit=*/FALSE, Name.c_str());
+    HANDLE Go = ::OpenEventA(SYNCHRONIZE, /*Inherit=*/FALSE, (Name + ".go").c_str());
+    const bool Gathered = Arrived && Go && ::ReleaseSemaphore(Arrived, 1, nullptr) &&
+                          ::WaitForSingleObject(Go, 60000) == WAIT_OBJECT_0;
+    if (Arrived)
+        ::CloseHandle(Arrived);
+    if (Go)
+        ::CloseHandle(Go);
+    return Gathered;
+}
+
 void SendRequest(HWND Window, bool Post, WPARAM Request, LPARAM Value) {
     if (Post)
         ::PostMessageA(Window, LoaderWindowMessage, Request, Value);
@@ -134,6 +207,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         const std::string Path(Module, ModuleLength < sizeof(Module) ? ModuleLength : 0);
         Report.Add("readers", FolderReaders(Path.substr(0, Path.rfind('\\'))));
     }
+    const std::string GatherName = EnvironmentValue("QUOV_E2E_GATHER");
+    if (!GatherName.empty())
+        Report.Add("gathered", Gather(GatherName) ? "yes" : "timeout");
 
     TLoaderContract Contract = ParseContract(CommandLine);
     if (Contract.Found) {
@@ -144,6 +220,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                    Number(::SendMessageA(Contract.Window, WM_QUERYENDSESSION, 0, 0)));
         if (EnvironmentValue("QUOV_E2E_CHECKDATA") == "1")
             CheckData(Contract, Report);
+        if (EnvironmentValue("QUOV_E2E_LOADERSTATS") == "1")
+            ReportLoaderStats(Contract.Window, Report);
 
         std::string Languages = EnvironmentValue("QUOV_E2E_LANG");
         bool PostLanguages = EnvironmentValue("QUOV_E2E_LANG_POST") == "1";

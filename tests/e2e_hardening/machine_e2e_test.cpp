@@ -1,13 +1,14 @@
 // The machine around the loader, run for real under Wine: who may look into its temporary
 // folder, a temporary base that is full, read-only or watched by a scanner that takes the
-// extracted program away (with_tmpfs.sh mounts a tmpfs as that base),
-// and what the system reads from its manifest.
+// extracted program away (with_tmpfs.sh mounts a tmpfs as that base), many copies started at
+// once in one temporary base, many runs in a row, and what the system reads from the manifest.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <thread>
 
 #include "records/messages.h"
 #include "tests/e2e/folder_readers.h"
@@ -26,6 +27,14 @@ std::vector<std::string> SplitList(const std::string &List) {
         Start = End + 1;
     }
     return Items;
+}
+
+// The folder the setup program ran from ("is-XXXXX.tmp"), from the module path it reported.
+std::string RunFolderOf(const TLoaderResult &Result) {
+    const std::string Module = ReportValue(Result.ChildReport, "module");
+    const size_t End = Module.rfind('\\');
+    const size_t Start = End == std::string::npos ? End : Module.rfind('\\', End - 1);
+    return Start == std::string::npos ? std::string() : Module.substr(Start + 1, End - Start - 1);
 }
 
 TLoaderRun GoodRunIn(const std::string &Base) {
@@ -133,6 +142,91 @@ TEST(FailingTmp, ProgramTakenByAScannerBeforeItStarts) {
     ExpectOneErrorBoxAndNothingLeft(
         Result, Base,
         EnglishSystemErrorBox(EnglishMessage("ChildStartFailed"), ERROR_FILE_NOT_FOUND));
+}
+
+// --- Many at once, many in a row -------------------------------------------------------------
+
+// Sixteen copies started together in one base; each setup program waits until all sixteen run,
+// so that all their folders exist at the same time. Loaders started in the same millisecond draw
+// the same names and meet in the unique-name loop.
+TEST(ManyRuns, SixteenAtOnceInOneBase) {
+    constexpr int Copies = 16;
+    const std::string Base = PrepareWorkDirectory("concurrent-base") + "tmp";
+    const std::string Gather = "QuovConcurrentRuns" + std::to_string(::GetCurrentProcessId());
+    HANDLE Arrived = ::CreateSemaphoreA(nullptr, 0, Copies, Gather.c_str());
+    HANDLE Go = ::CreateEventA(nullptr, /*ManualReset=*/TRUE, FALSE, (Gather + ".go").c_str());
+    HANDLE Start = ::CreateEventA(nullptr, /*ManualReset=*/TRUE, FALSE, nullptr);
+    ASSERT_TRUE(Arrived && Go && Start);
+    std::vector<TLoaderResult> Results(Copies);
+    std::vector<std::thread> Threads;
+    for (int I = 0; I < Copies; ++I)
+        Threads.emplace_back([&, I] {
+            TLoaderRun Run = GoodRunIn(Base);
+            Run.Environment.push_back({"QUOV_E2E_GATHER", Gather});
+            Run.Environment.push_back({"QUOV_E2E_EXIT", std::to_string(100 + I)});
+            Run.TimeoutMs = 120000;
+            ::WaitForSingleObject(Start, INFINITE);
+            Results[I] = RunLoader("concurrent-" + std::to_string(I), Run);
+        });
+    ::SetEvent(Start);
+    int Gathered = 0;
+    while (Gathered < Copies && ::WaitForSingleObject(Arrived, 90000) == WAIT_OBJECT_0)
+        ++Gathered;
+    ::SetEvent(Go);
+    for (std::thread &Thread : Threads)
+        Thread.join();
+    EXPECT_EQ(Gathered, Copies);
+    std::set<std::string> Folders;
+    for (int I = 0; I < Copies; ++I) {
+        SCOPED_TRACE("copy " + std::to_string(I));
+        ASSERT_TRUE(Results[I].Finished);
+        EXPECT_EQ(Results[I].ExitCode, static_cast<DWORD>(100 + I));
+        EXPECT_TRUE(Results[I].Boxes.empty());
+        EXPECT_EQ(ReportValue(Results[I].ChildReport, "gathered"), "yes");
+        Folders.insert(RunFolderOf(Results[I]));
+    }
+    EXPECT_EQ(Folders.size(), static_cast<size_t>(Copies)) << "runs shared a folder";
+    EXPECT_EQ(ListDirectory(Base + "\\"), std::vector<std::string>{});
+    for (HANDLE Handle : {Arrived, Go, Start})
+        ::CloseHandle(Handle);
+}
+
+// QUOV_SOAK_RUNS runs (30 unless set) in one base. The loader's handle count and private bytes,
+// taken by the setup program at its end, must not grow: the last tenth of the runs stays within
+// the highest figures of the first tenth (the private bytes move by a page between runs).
+TEST(ManyRuns, RunsInARowLeaveNothingAndDoNotGrow) {
+    const char *Given = std::getenv("QUOV_SOAK_RUNS");
+    const int Runs = Given ? std::atoi(Given) : 30;
+    ASSERT_GE(Runs, 10);
+    const std::string Base = PrepareWorkDirectory("soak-base") + "tmp";
+    std::vector<long> Handles, Memory;
+    for (int I = 0; I < Runs; ++I) {
+        SCOPED_TRACE("run " + std::to_string(I));
+        TLoaderRun Run = GoodRunIn(Base);
+        Run.Environment.push_back({"QUOV_E2E_LOADERSTATS", "1"});
+        const TLoaderResult Result = RunLoader("soak", Run);
+        ASSERT_TRUE(Result.Finished);
+        ASSERT_EQ(Result.ExitCode, 0u);
+        ASSERT_TRUE(Result.Boxes.empty());
+        ASSERT_EQ(ListDirectory(Base + "\\"), std::vector<std::string>{});
+        const long Held = std::atol(ReportValue(Result.ChildReport, "loaderhandles").c_str());
+        const long Private = std::atol(ReportValue(Result.ChildReport, "loadermemory").c_str());
+        ASSERT_GT(Held, 0) << Result.ChildReport;
+        ASSERT_GT(Private, 0) << Result.ChildReport;
+        Handles.push_back(Held);
+        Memory.push_back(Private);
+        std::printf("run %d: %ld handles, %ld private bytes\n", I, Held, Private);
+    }
+    constexpr long MemorySlack = 8 * 4096;
+    const size_t Tenth = Runs / 10;
+    const long FirstHandles = *std::max_element(Handles.begin(), Handles.begin() + Tenth);
+    const long FirstMemory = *std::max_element(Memory.begin(), Memory.begin() + Tenth);
+    for (size_t I = Runs - Tenth; I < Handles.size(); ++I) {
+        EXPECT_LE(Handles[I], FirstHandles) << "run " << I;
+        EXPECT_LE(Memory[I], FirstMemory + MemorySlack) << "run " << I;
+    }
+    std::printf("%d runs: loader handles %ld .. %ld, private bytes %ld .. %ld (first, last)\n",
+                Runs, Handles.front(), Handles.back(), Memory.front(), Memory.back());
 }
 
 // --- Declared compatibility ------------------------------------------------------------------
