@@ -27,8 +27,10 @@ std::string ParameterAtOf(const char *CommandLine, int32_t K);
 std::string CommandTail();
 // The number of parameters behind parameter 0.
 int32_t CountParameters();
-// K = 0: the module's own file name from the system (empty on failure or if it does not fit in
-// 260 bytes); K >= 1: as ParameterAtOf; K < 0: empty.
+// K = 0: the module's own file name from the system, in the form SelectAnsiPath (ansi_path.h)
+// picks: as the ANSI code page holds it, else its short form; with neither, one that no file can
+// have, so opening it fails. Empty on failure or if it does not fit in 260 bytes.
+// K >= 1: as ParameterAtOf; K < 0: empty.
 std::string ParameterAt(int32_t K);
 
 // Host build only: the command line the functions above read, and the module file name for

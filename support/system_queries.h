@@ -23,7 +23,9 @@ bool FitStringLength(std::string &S, int32_t N);
 std::string ReadEnvVar(const char *Name);
 
 // An absolute directory for temporary files, ending in a separator: the first of TMP, TEMP and
-// (NT family) USERPROFILE that names an existing directory, else the Windows directory.
+// (NT family) USERPROFILE that names an existing directory and has a form for the ANSI functions
+// (SelectAnsiPath, ansi_path.h: a value the code page cannot hold gives its short form), else
+// the Windows directory.
 // Host: TMP, TEMP, then "/tmp"; the result ends in '/' (a backslash is a name byte there).
 std::string FindTempDirectory();
 
@@ -46,7 +48,8 @@ template <typename T, typename D> void DestroyAndClear(std::unique_ptr<T, D> &Re
 constexpr int32_t RegistryViewDefault = 0;
 constexpr int32_t RegistryView64 = 2;
 
-// The Windows directory as the system gives it (no trailing backslash); empty if the call fails.
+// The Windows directory as the system gives it (no trailing backslash), in the form
+// SelectAnsiPath picks; empty if the call fails.
 std::string QueryWindowsDirectory();
 
 // Reads a REG_SZ or REG_EXPAND_SZ value (unexpanded) without its terminating zero bytes.

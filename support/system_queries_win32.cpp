@@ -1,5 +1,6 @@
 #include "support/system_queries.h"
 
+#include "support/ansi_path.h"
 #include "support/path.h"
 
 uint32_t OsPlatformId = 0;
@@ -62,28 +63,35 @@ std::string ReadEnvVar(const char *Name) {
 
 std::string QueryWindowsDirectory() {
     constexpr UINT BufferSize = 260;
-    char Buffer[BufferSize];
-    UINT Count = ::GetWindowsDirectoryA(Buffer, BufferSize);
-    if (Count == 0 || Count >= BufferSize)
-        return std::string();
-    return std::string(Buffer, Count);
+    wchar_t Buffer[BufferSize];
+    UINT Count = ::GetWindowsDirectoryW(Buffer, BufferSize);
+    return AnsiFormOfSystemPath(Buffer, Count, BufferSize);
 }
 
+namespace {
+
+// The variable's value when it names an existing directory and has a form for the ANSI
+// functions (its exact conversion or its short form); empty otherwise. The value is read as the
+// system holds it, in UTF-16: Wine's ANSI view of a value with double-byte characters is not
+// the value's conversion.
+std::string TempDirectoryFrom(const wchar_t *Name) {
+    std::string Dir;
+    if (!SelectAnsiPath(QueryWideText(::GetEnvironmentVariableW, Name), SystemAnsiPaths, Dir) ||
+        !IsExistingDirectory(Dir))
+        Dir.clear();
+    return Dir;
+}
+
+} // namespace
+
 std::string FindTempDirectory() {
-    std::string Dir = ReadEnvVar("TMP");
-    if (Dir.empty() || !IsExistingDirectory(Dir)) {
-        Dir = ReadEnvVar("TEMP");
-        if (Dir.empty() || !IsExistingDirectory(Dir)) {
-            Dir.clear();
-            if (OsPlatformId == PlatformWin32NT) {
-                Dir = ReadEnvVar("USERPROFILE");
-                if (!Dir.empty() && !IsExistingDirectory(Dir))
-                    Dir.clear();
-            }
-            if (Dir.empty())
-                Dir = QueryWindowsDirectory();
-        }
-    }
+    std::string Dir = TempDirectoryFrom(L"TMP");
+    if (Dir.empty())
+        Dir = TempDirectoryFrom(L"TEMP");
+    if (Dir.empty() && OsPlatformId == PlatformWin32NT)
+        Dir = TempDirectoryFrom(L"USERPROFILE");
+    if (Dir.empty())
+        Dir = QueryWindowsDirectory();
     return EnsureTrailingSeparator(MakeFullPath(Dir));
 }
 
