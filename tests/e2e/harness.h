@@ -27,6 +27,11 @@ struct TLoaderRun {
     DWORD TimeoutMs = 30000;
     std::function<void(const TMessageBox &)> BeforeAnswer; // called with each box, when given
     bool BoxesOfChildren = false; // also the boxes of the processes the loader started
+    // When set, the loader is started through CreateProcessW with a Unicode environment, the
+    // only way to hand it a path or a value outside the ANSI code page; LoaderPath and the raw
+    // command line are then not used.
+    std::wstring WideLoaderPath;
+    std::vector<std::pair<std::wstring, std::wstring>> WideEnvironment; // on top of Environment
 };
 
 struct TLoaderResult {
@@ -61,10 +66,17 @@ std::string DefaultBoxCaption();
 // sentence, and the text's double-byte full stop still gets an ASCII period behind it.
 std::string ShownCorruptText();
 
+// An ANSI text in UTF-16 (the system's conversion).
+std::wstring WidenAnsi(const std::string &Text);
+// The long form of an existing path given in ANSI form (a short form, say); empty if none.
+std::wstring LongPathOf(const std::string &Path);
+
 std::string ReadWholeFile(const std::string &Path);
 void WriteWholeFile(const std::string &Path, const std::string &Bytes);
 // A value from the setup program's report ("key=value" lines), empty when absent.
 std::string ReportValue(const std::string &Report, const std::string &Key);
+// The loader path that /SL5= handed the setup program, from its report; empty when absent.
+std::string GivenLoaderPath(const std::string &Report);
 
 // A package file in memory, with its offset table found by the table's signature.
 struct TPackageBytes {

@@ -75,57 +75,96 @@ TMessageBox ReadBox(HWND Box) {
     return Result;
 }
 
-void DeleteTree(const std::string &Directory) {
-    WIN32_FIND_DATAA Entry;
-    HANDLE Find = ::FindFirstFileA((Directory + "*").c_str(), &Entry);
+// Wide, so that names outside the ANSI code page go as well.
+void DeleteTree(const std::wstring &Directory) {
+    WIN32_FIND_DATAW Entry;
+    HANDLE Find = ::FindFirstFileW((Directory + L"*").c_str(), &Entry);
     if (Find != INVALID_HANDLE_VALUE) {
         do {
-            std::string Name = Entry.cFileName;
-            if (Name == "." || Name == "..")
+            std::wstring Name = Entry.cFileName;
+            if (Name == L"." || Name == L"..")
                 continue;
-            std::string Path = Directory + Name;
+            std::wstring Path = Directory + Name;
             if (Entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(Path + "\\");
-                ::RemoveDirectoryA(Path.c_str());
+                DeleteTree(Path + L"\\");
+                ::RemoveDirectoryW(Path.c_str());
             } else {
-                ::SetFileAttributesA(Path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileA(Path.c_str());
+                ::SetFileAttributesW(Path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(Path.c_str());
             }
-        } while (::FindNextFileA(Find, &Entry));
+        } while (::FindNextFileW(Find, &Entry));
         ::FindClose(Find);
     }
 }
 
-// Our own environment with the case's values put on top, as a sorted block.
-std::string BuildEnvironmentBlock(const std::vector<std::pair<std::string, std::string>> &Extra) {
-    std::map<std::string, std::string> Values; // keyed by the upper-case name
-    std::map<std::string, std::string> Names;
-    char *Block = ::GetEnvironmentStringsA();
-    for (const char *P = Block; *P; P += std::strlen(P) + 1) {
-        std::string Entry = P;
-        size_t Equals = Entry.find('=', 1); // names such as "=C:" start with '='
-        if (Equals == std::string::npos)
-            continue;
-        std::string Name = Entry.substr(0, Equals);
-        std::string Key = Name;
-        std::transform(Key.begin(), Key.end(), Key.begin(), ::toupper);
-        Values[Key] = Entry.substr(Equals + 1);
-        Names[Key] = Name;
-    }
-    ::FreeEnvironmentStringsA(Block);
-    for (const auto &[Name, Value] : Extra) {
-        std::string Key = Name;
-        std::transform(Key.begin(), Key.end(), Key.begin(), ::toupper);
+template <typename TChar>
+using TEnvironment = std::vector<std::pair<std::basic_string<TChar>, std::basic_string<TChar>>>;
+
+// Our own environment (a block as GetEnvironmentStrings gives it) with the case's values put on
+// top, as a sorted block.
+template <typename TChar>
+std::basic_string<TChar> BuildEnvironmentBlock(const TChar *Block,
+                                               const TEnvironment<TChar> &Extra) {
+    using TString = std::basic_string<TChar>;
+    std::map<TString, TString> Values; // keyed by the upper-case name
+    std::map<TString, TString> Names;
+    auto Put = [&](const TString &Name, const TString &Value) {
+        TString Key = Name;
+        for (TChar &C : Key)
+            C = C >= 'a' && C <= 'z' ? static_cast<TChar>(C - 'a' + 'A') : C;
         Values[Key] = Value;
         Names[Key] = Name;
+    };
+    for (const TChar *P = Block; *P; P += TString(P).size() + 1) {
+        TString Entry = P;
+        size_t Equals = Entry.find('=', 1); // names such as "=C:" start with '='
+        if (Equals != TString::npos)
+            Put(Entry.substr(0, Equals), Entry.substr(Equals + 1));
     }
-    std::string Result;
+    for (const auto &[Name, Value] : Extra)
+        Put(Name, Value);
+    TString Result;
     for (const auto &[Key, Value] : Values) {
-        Result += Names[Key] + "=" + Value;
-        Result += '\0';
+        Result += Names[Key] + TChar('=') + Value;
+        Result += TChar(0);
     }
-    Result += '\0';
+    Result += TChar(0);
     return Result;
+}
+
+// Starts the loader through the ANSI functions, or through the wide ones when the run gives a
+// wide path: only those can hand it a path or a value outside the ANSI code page.
+bool StartLoader(const TLoaderRun &Run, const TEnvironment<char> &Environment,
+                 PROCESS_INFORMATION &Process) {
+    if (Run.WideLoaderPath.empty()) {
+        char *Current = ::GetEnvironmentStringsA();
+        std::string EnvironmentBlock = BuildEnvironmentBlock(Current, Environment);
+        ::FreeEnvironmentStringsA(Current);
+        std::string CommandLine = Run.UseRawCommandLine
+                                      ? Run.RawCommandLine
+                                      : "\"" + Run.LoaderPath + "\"" +
+                                            (Run.Parameters.empty() ? "" : " ") + Run.Parameters;
+        STARTUPINFOA Startup = {};
+        Startup.cb = sizeof(Startup);
+        return ::CreateProcessA(Run.LoaderPath.c_str(), &CommandLine[0], nullptr, nullptr,
+                                /*InheritHandles=*/FALSE, 0, &EnvironmentBlock[0], nullptr,
+                                &Startup, &Process);
+    }
+    TEnvironment<wchar_t> WideEnvironment;
+    for (const auto &[Name, Value] : Environment)
+        WideEnvironment.emplace_back(WidenAnsi(Name), WidenAnsi(Value));
+    WideEnvironment.insert(WideEnvironment.end(), Run.WideEnvironment.begin(),
+                           Run.WideEnvironment.end());
+    wchar_t *Current = ::GetEnvironmentStringsW();
+    std::wstring EnvironmentBlock = BuildEnvironmentBlock(Current, WideEnvironment);
+    ::FreeEnvironmentStringsW(Current);
+    std::wstring CommandLine = L"\"" + Run.WideLoaderPath + L"\"" +
+                               (Run.Parameters.empty() ? L"" : L" " + WidenAnsi(Run.Parameters));
+    STARTUPINFOW Startup = {};
+    Startup.cb = sizeof(Startup);
+    return ::CreateProcessW(Run.WideLoaderPath.c_str(), &CommandLine[0], nullptr, nullptr,
+                            /*InheritHandles=*/FALSE, CREATE_UNICODE_ENVIRONMENT,
+                            &EnvironmentBlock[0], nullptr, &Startup, &Process);
 }
 
 } // namespace
@@ -162,7 +201,7 @@ std::string PrepareWorkDirectory(const std::string &Name) {
     ::CreateDirectoryA(Runs.c_str(), nullptr);
     std::string Directory = Runs + Name + "\\";
     ::CreateDirectoryA(Directory.c_str(), nullptr);
-    DeleteTree(Directory);
+    DeleteTree(WidenAnsi(Directory));
     ::CreateDirectoryA((Directory + "tmp").c_str(), nullptr);
     return Directory;
 }
@@ -173,24 +212,11 @@ TLoaderResult RunLoader(const std::string &CaseName, const TLoaderRun &Run) {
     std::string TempDirectory = Work + "tmp";
     std::string ReportPath = Work + "child.log";
 
-    std::vector<std::pair<std::string, std::string>> Environment = {
+    TEnvironment<char> Environment = {
         {"TMP", TempDirectory}, {"TEMP", TempDirectory}, {"QUOV_E2E_LOG", ReportPath}};
     Environment.insert(Environment.end(), Run.Environment.begin(), Run.Environment.end());
-    std::string EnvironmentBlock = BuildEnvironmentBlock(Environment);
-
-    std::string CommandLine = Run.UseRawCommandLine ? Run.RawCommandLine
-                                                    : "\"" + Run.LoaderPath + "\"" +
-                                                          (Run.Parameters.empty() ? "" : " ") +
-                                                          Run.Parameters;
-    std::vector<char> CommandBuffer(CommandLine.begin(), CommandLine.end());
-    CommandBuffer.push_back('\0');
-
-    STARTUPINFOA Startup = {};
-    Startup.cb = sizeof(Startup);
     PROCESS_INFORMATION Process = {};
-    if (!::CreateProcessA(Run.LoaderPath.c_str(), CommandBuffer.data(), nullptr, nullptr,
-                          /*InheritHandles=*/FALSE, 0, &EnvironmentBlock[0], nullptr, &Startup,
-                          &Process))
+    if (!StartLoader(Run, Environment, Process))
         return Result;
     ::CloseHandle(Process.hThread);
 
@@ -264,6 +290,20 @@ std::string DefaultBoxCaption() {
 
 std::string ShownCorruptText() { return std::string(SetupCorruptText) + "."; }
 
+std::wstring WidenAnsi(const std::string &Text) {
+    std::wstring Wide(Text.size(), L'\0');
+    int Count = ::MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()),
+                                      &Wide[0], static_cast<int>(Wide.size()));
+    Wide.resize(Count > 0 ? Count : 0);
+    return Wide;
+}
+
+std::wstring LongPathOf(const std::string &Path) {
+    wchar_t Buffer[MAX_PATH];
+    DWORD Count = ::GetLongPathNameW(WidenAnsi(Path).c_str(), Buffer, MAX_PATH);
+    return std::wstring(Buffer, Count < MAX_PATH ? Count : 0);
+}
+
 std::string ReadWholeFile(const std::string &Path) {
     std::string Bytes;
     HANDLE File = ::CreateFileA(Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -299,6 +339,16 @@ std::string ReportValue(const std::string &Report, const std::string &Key) {
         Start = End + 1;
     }
     return std::string();
+}
+
+std::string GivenLoaderPath(const std::string &Report) {
+    // /SL5="$<window>,<setup data offset>,<second data offset>,<path>"
+    std::string CommandLine = ReportValue(Report, "cmdline");
+    size_t Pos = CommandLine.find("/SL5=\"");
+    for (int Comma = 0; Comma < 3 && Pos != std::string::npos; ++Comma)
+        Pos = CommandLine.find(',', Pos + 1);
+    size_t End = Pos == std::string::npos ? Pos : CommandLine.find('"', Pos);
+    return End == std::string::npos ? std::string() : CommandLine.substr(Pos + 1, End - Pos - 1);
 }
 
 TPackageBytes LoadPackage(const std::string &Path) {

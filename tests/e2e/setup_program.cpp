@@ -4,7 +4,7 @@
 //   QUOV_E2E_EXIT      exit code, decimal or 0x-prefixed hexadecimal (default 0)
 //   QUOV_E2E_RESTART   "send" or "post": ask the loader window for a restart that way
 //   QUOV_E2E_LANG      comma-separated language indexes, each sent as a language request
-//   QUOV_E2E_CHECKDATA "1": open the loader file named by /SL5= and check both offsets
+//   QUOV_E2E_CHECKDATA "1": open the loader file named by /SL5=, check both offsets, read it all
 //   QUOV_E2E_READERS   "1": report who may list the folder it was extracted to
 //   QUOV_E2E_LOADERSTATS "1": report the handle count and memory of the loader's process, found
 //                      through the loader window
@@ -12,6 +12,7 @@
 //                      for the event "<name>.go", so that many runs are alive at the same time
 // Report lines: "cmdline=", "module=", "window=" (the loader window's text), "queryend="
 // (its answer to WM_QUERYENDSESSION), "setupdata=" / "second=" (what was found there),
+// "loaderfile=" (the size and CRC-32 of the loader file as read),
 // "readers=" (FolderReaders of its folder), "loaderhandles=" / "loadermemory=" (the handle count
 // and the private bytes of the loader's process), "gathered=" ("yes" or "timeout").
 #include <cstdint>
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "setupdata/crc32.h"
 #include "support/win.h"
 #include "tests/e2e/folder_readers.h"
 
@@ -118,6 +120,16 @@ void CheckData(const TLoaderContract &Contract, TReport &Report) {
     Report.Add("setupdata", AllZero ? "signature ok" : "signature bad");
     bool SecondInside = SizeHigh != 0 || static_cast<DWORD>(Contract.SecondDataOffset) <= Size;
     Report.Add("second", SecondInside ? "inside" : "outside");
+    // The whole file as read through that path, for comparison with the installer's bytes.
+    ::SetFilePointer(File, 0, nullptr, FILE_BEGIN);
+    uint8_t Buffer[65536];
+    uint64_t Total = 0;
+    uint32_t Crc = 0xFFFFFFFFu;
+    while (::ReadFile(File, Buffer, sizeof(Buffer), &Read, nullptr) && Read > 0) {
+        Crc = AccumulateCrc32(Crc, Buffer, Read);
+        Total += Read;
+    }
+    Report.Add("loaderfile", Number(Total) + " bytes, CRC-32 " + Number(~Crc));
     ::CloseHandle(File);
 }
 

@@ -42,18 +42,24 @@ TEST(ZhCN, DetectionPicksByLanguageAndCodePage) {
     }
 }
 
-TEST(ZhCN, LoaderInDoubleByteDirectory) {
+TEST(ZhCN, LoaderAndTempInDoubleByteDirectories) {
     ExpectSystemIsChinese();
     // "中文" and a character whose trail byte is 0x5C, for the directory; "安装" and the same
-    // character for the file name.
+    // character for the file name; "临时" (temporary) for TMP. Code page 936 holds them all: the
+    // long names are kept, byte for byte. Started through the wide functions with a Unicode
+    // environment, as Explorer starts a program.
     const std::string Directory = "\xd6\xd0\xce\xc4\x81\x5c";
     const std::string Stem = "\xb0\xb2\xd7\xb0\x81\x5c";
     std::string Parent = PrepareWorkDirectory("zh_directory-file") + Directory;
     ASSERT_TRUE(::CreateDirectoryA(Parent.c_str(), nullptr));
+    const std::string TempFolder = PrepareWorkDirectory("zh_directory-tmp") + "\xc1\xd9\xca\xb1";
+    ASSERT_TRUE(::CreateDirectoryA(TempFolder.c_str(), nullptr));
     TLoaderRun Run;
     Run.LoaderPath = Parent + "\\" + Stem + ".exe";
     ASSERT_TRUE(::CopyFileA((CasesDirectory() + "good.exe").c_str(), Run.LoaderPath.c_str(),
                             FALSE));
+    Run.WideLoaderPath = WidenAnsi(Run.LoaderPath);
+    Run.WideEnvironment = {{L"TMP", WidenAnsi(TempFolder)}};
     Run.Parameters = "/SP- /Lang=chinese";
     Run.Environment = {{"QUOV_E2E_EXIT", "4"}, {"QUOV_E2E_CHECKDATA", "1"}};
     TLoaderResult Result = RunLoader("zh_directory", Run);
@@ -61,6 +67,7 @@ TEST(ZhCN, LoaderInDoubleByteDirectory) {
     EXPECT_EQ(Result.ExitCode, 4u);
     EXPECT_TRUE(Result.Boxes.empty());
     EXPECT_TRUE(Result.TempLeftovers.empty());
+    EXPECT_TRUE(ListDirectory(TempFolder + "\\").empty());
 
     // The extracted program is <TMP>\is-XXXXX.tmp\<stem>.tmp: the 0x5C trail byte is part of
     // the name, not a separator.
@@ -68,11 +75,11 @@ TEST(ZhCN, LoaderInDoubleByteDirectory) {
     std::string Ending = ".tmp\\" + Stem + ".tmp";
     ASSERT_GT(Module.size(), Ending.size());
     EXPECT_EQ(Module.substr(Module.size() - Ending.size()), Ending) << Module;
-    std::string TempDirectory = TestProgramDirectory() + "runs\\zh_directory\\tmp\\is-";
-    EXPECT_EQ(Module.compare(0, TempDirectory.size(), TempDirectory), 0) << Module;
+    EXPECT_EQ(Module.compare(0, TempFolder.size() + 4, TempFolder + "\\is-"), 0) << Module;
+    EXPECT_EQ(GivenLoaderPath(Result.ChildReport), Run.LoaderPath);
     std::string CommandLine = ReportValue(Result.ChildReport, "cmdline");
-    std::string PathPart = "," + Run.LoaderPath + "\" /SP- /Lang=chinese";
-    ASSERT_GT(CommandLine.size(), PathPart.size());
-    EXPECT_EQ(CommandLine.substr(CommandLine.size() - PathPart.size()), PathPart);
+    std::string Tail = "\" /SP- /Lang=chinese";
+    ASSERT_GT(CommandLine.size(), Tail.size());
+    EXPECT_EQ(CommandLine.substr(CommandLine.size() - Tail.size()), Tail);
     EXPECT_EQ(ReportValue(Result.ChildReport, "setupdata"), "signature ok");
 }
