@@ -60,6 +60,16 @@ void TCompressedBlockReader::Read(void *Buffer, int32_t Count) {
         RaiseBlockCorrupt(MakeDataFault(TFaultCheck::BlockDataShort, Count < 0 ? 0 : Count));
 }
 
+void TCompressedBlockReader::ReadLast(void *Buffer, int32_t Count, TOutputProgress Progress) {
+    if (FOwnedDecompressor) {
+        FOwnedDecompressor->DecompressLast(Buffer, Count, Progress);
+        return;
+    }
+    Read(Buffer, Count);
+    if (Count > 0)
+        Progress(static_cast<uint32_t>(Count));
+}
+
 int32_t TCompressedBlockReader::SupplyInputProc(void *Object, void *Buffer, int32_t Count) {
     return static_cast<TCompressedBlockReader *>(Object)->SupplyInput(Buffer, Count);
 }

@@ -23,6 +23,10 @@ public:
     // own faults name the block's file offset and, where one is at fault, the chunk; the
     // decoder's faults leave the offset to the caller.
     void Read(void *Buffer, int32_t Count);
+    // The last read from this reader: delivers exactly Count bytes like Read, telling Progress
+    // how much of Buffer is final as it goes (TOutputProgress), so that the decompressor can decode
+    // straight into Buffer with no dictionary of its own. Nothing may be read afterwards.
+    void ReadLast(void *Buffer, int32_t Count, TOutputProgress Progress);
 
 private:
     static int32_t SupplyInputProc(void *Object, void *Buffer, int32_t Count);

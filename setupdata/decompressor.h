@@ -13,6 +13,19 @@ struct TCompressedInputProc {
     int32_t operator()(void *Buffer, int32_t Count) const { return Proc(Object, Buffer, Count); }
 };
 
+// Told, while one long read goes on, how many bytes at the start of the caller's buffer are final
+// (the count only grows; the last report is the whole count). It runs on the reading thread, must
+// not throw, and must leave the reported bytes as they are: the decompressor may still read them.
+struct TOutputProgress {
+    void *Object = nullptr;
+    void (*Proc)(void *Object, uint32_t Done) = nullptr;
+
+    void operator()(uint32_t Done) const {
+        if (Proc)
+            Proc(Object, Done);
+    }
+};
+
 class TCustomDecompressor {
 public:
     explicit TCustomDecompressor(TCompressedInputProc InputProc) : FInputProc(InputProc) {}
@@ -25,6 +38,14 @@ public:
     virtual void DecompressTo(void *Buffer, int32_t Count) = 0;
     // Forgets the current stream: the next DecompressTo starts a new one.
     virtual void Reset() = 0;
+    // The last read of the current stream: places exactly Count bytes into Buffer like
+    // DecompressTo, reporting progress, and nothing more is read from the stream until Reset. A
+    // decompressor that keeps a dictionary may then decode straight into Buffer without one.
+    virtual void DecompressLast(void *Buffer, int32_t Count, TOutputProgress Progress) {
+        DecompressTo(Buffer, Count);
+        if (Count > 0)
+            Progress(static_cast<uint32_t>(Count));
+    }
 
 protected:
     TCompressedInputProc FInputProc;

@@ -24,6 +24,10 @@ size_t ProbabilityBytes(const CLzmaProps &Props) {
     return (1846 + (size_t(768) << (Props.lc + Props.lp))) * sizeof(CLzmaProb);
 }
 
+// Decoding straight into a caller's buffer goes in steps of at most this many bytes, so that a
+// reader of the progress gets the output in stretches while the rest is decoded.
+constexpr SizeT InPlaceStep = 256 * 1024;
+
 [[noreturn]] void RaiseLzmaInternalError(int32_t Result) {
     throw ECompressInternalError(std::string("lzma: ") +
                                  FormatWithNumber(LzmaDecodeFailedPattern, Result));
@@ -52,6 +56,7 @@ TLZMADecompressor::~TLZMADecompressor() {
 
 void TLZMADecompressor::Reset() {
     FStreamReady = false;
+    FStreamSpent = false;
     FInputExhausted = false;
     FInputPos = FInputLen = 0;
 }
@@ -62,7 +67,7 @@ void TLZMADecompressor::ReleaseWorkArea() {
     FWorkAreaSize = 0;
 }
 
-void TLZMADecompressor::PrepareStream() {
+void TLZMADecompressor::PrepareStream(bool WithDictionary) {
     static_assert(LzmaStreamHeaderSize == LZMA_PROPS_SIZE, "the SDK reads the same header");
     uint8_t Header[LzmaStreamHeaderSize];
     if (FInputProc(Header, LzmaStreamHeaderSize) != LzmaStreamHeaderSize)
@@ -86,7 +91,8 @@ void TLZMADecompressor::PrepareStream() {
     // The decoder raises any dictionary below 4 KiB (0 included) to 4 KiB and uses that much
     // of the buffer, so that is what the area holds.
     const size_t ProbBytes = ProbabilityBytes(Props);
-    const size_t Needed = ProbBytes + Props.dicSize;
+    const size_t DictionaryBytes = WithDictionary ? Props.dicSize : 0;
+    const size_t Needed = ProbBytes + DictionaryBytes;
     if (Needed != FWorkAreaSize) {
         ReleaseWorkArea();
         FWorkArea = AllocateWorkArea(Needed);
@@ -103,8 +109,8 @@ void TLZMADecompressor::PrepareStream() {
         Dec.prop.dicSize = DictionarySize == 0 ? 1 : DictionarySize;
     Dec.probs = static_cast<CLzmaProb *>(FWorkArea);
     Dec.numProbs = static_cast<UInt32>(ProbBytes / sizeof(CLzmaProb));
-    Dec.dic = static_cast<Byte *>(FWorkArea) + ProbBytes;
-    Dec.dicBufSize = Props.dicSize;
+    Dec.dic = WithDictionary ? static_cast<Byte *>(FWorkArea) + ProbBytes : nullptr;
+    Dec.dicBufSize = DictionaryBytes;
     LzmaDec_Init(&Dec);
     FStreamReady = true;
     FStreamStarted = false;
@@ -161,19 +167,31 @@ void TLZMADecompressor::CheckDecodeStep(const TDecodeStep &Step, int32_t Left) {
     }
 }
 
-// The first output of a stream: the caller's buffer holds everything from the stream start, so
-// it can serve as the dictionary itself and the bytes are decoded where they belong, with no
-// copy out of the ring buffer. Distances are checked against the bytes decoded so far and the
-// dictionary size, never against the buffer's length, so the outcome and the errors are those
-// of the ring buffer. Afterwards the dictionary's last bytes move into the work area, where
-// later calls continue the stream as usual (the caller's buffer is not used beyond this call).
-void TLZMADecompressor::DecompressDirect(uint8_t *Buffer, int32_t Count) {
+// Decodes the stream's first Count bytes straight into Buffer, which serves as the dictionary.
+// Distances are checked against the bytes decoded so far and the dictionary size the stream
+// declares, never against the buffer's length, so the outcome and the errors are those of the
+// ring buffer. Leaves the decoder pointing into Buffer; the caller puts a dictionary back.
+void TLZMADecompressor::DecodeInPlace(uint8_t *Buffer, int32_t Count, TOutputProgress Progress) {
     CLzmaDec &Dec = FDecodeState->Dec;
-    Byte *const RingDic = Dec.dic;
-    const SizeT RingSize = Dec.dicBufSize;
     Dec.dic = Buffer;
     Dec.dicBufSize = static_cast<SizeT>(Count);
     Dec.dicPos = 0;
+    while (Dec.dicPos < Dec.dicBufSize) {
+        const SizeT Left = Dec.dicBufSize - Dec.dicPos;
+        const TDecodeStep Step = DecodeStep(Dec.dicPos + (Left < InPlaceStep ? Left : InPlaceStep));
+        CheckDecodeStep(Step, Count - static_cast<int32_t>(Dec.dicPos));
+        Progress(static_cast<uint32_t>(Dec.dicPos));
+        if (Step.Finished)
+            break;
+    }
+}
+
+// The first output of a stream: the caller's buffer holds everything from the stream start, so
+// it can serve as the dictionary itself and the bytes are decoded where they belong, with no copy
+// out of the ring buffer. Afterwards the dictionary's last bytes move into the work area, where
+// later calls continue the stream as usual (the caller's buffer is not used beyond this call).
+void TLZMADecompressor::DecompressDirect(uint8_t *Buffer, int32_t Count) {
+    CLzmaDec &Dec = FDecodeState->Dec;
     struct TRestoreRing {
         CLzmaDec &Dec;
         Byte *RingDic;
@@ -185,18 +203,39 @@ void TLZMADecompressor::DecompressDirect(uint8_t *Buffer, int32_t Count) {
             Dec.dicBufSize = RingSize;
             Dec.dicPos = Kept;
         }
-    } Restore{Dec, RingDic, RingSize};
-    while (Dec.dicPos < Dec.dicBufSize) {
-        const TDecodeStep Step = DecodeStep(Dec.dicBufSize);
-        CheckDecodeStep(Step, Count - static_cast<int32_t>(Dec.dicPos));
-        if (Step.Finished)
-            break;
+    } Restore{Dec, Dec.dic, Dec.dicBufSize};
+    DecodeInPlace(Buffer, Count, TOutputProgress());
+}
+
+void TLZMADecompressor::DecompressLast(void *Buffer, int32_t Count, TOutputProgress Progress) {
+    if (FStreamStarted || FStreamSpent) {
+        // The stream's history is in the work area's dictionary: read through it.
+        TCustomDecompressor::DecompressLast(Buffer, Count, Progress);
+        return;
     }
+    if (!FStreamReady)
+        PrepareStream(/*WithDictionary=*/false);
+    FStreamSpent = true;
+    if (Count <= 0)
+        return;
+    FStreamStarted = true;
+    // Nothing is read after this call, so the buffer's bytes never need to move anywhere.
+    struct TForgetBuffer {
+        CLzmaDec &Dec;
+        ~TForgetBuffer() {
+            Dec.dic = nullptr;
+            Dec.dicBufSize = Dec.dicPos = 0;
+        }
+    } Forget{FDecodeState->Dec};
+    DecodeInPlace(static_cast<uint8_t *>(Buffer), Count, Progress);
 }
 
 void TLZMADecompressor::DecompressTo(void *Buffer, int32_t Count) {
+    // A last read keeps no dictionary to continue from: a further read is the caller's fault.
+    if (FStreamSpent)
+        RaiseLzmaInternalError(SZ_ERROR_FAIL);
     if (!FStreamReady)
-        PrepareStream();
+        PrepareStream(/*WithDictionary=*/true);
     if (Count <= 0)
         return;
     if (!FStreamStarted) {

@@ -1,5 +1,6 @@
 // The LZMA1 decompressor of compressed blocks. Owns its work area (probability table followed by
-// the dictionary, one allocation) and its input buffer; borrows the input callback.
+// the dictionary, one allocation; a stream read by one last read needs no dictionary there) and
+// its input buffer; borrows the input callback.
 //
 // Stream layout (the block's payload):
 //   0  1  properties byte   (pb * 5 + lp) * 9 + lc, at most 224
@@ -29,6 +30,10 @@ public:
 
     void DecompressTo(void *Buffer, int32_t Count) override;
     void Reset() override;
+    // A stream that starts with its last read is decoded straight into Buffer, which serves as
+    // the dictionary: the work area then holds the probability table only, whatever dictionary
+    // the stream declares. The bytes and the errors are those of the dictionary's way.
+    void DecompressLast(void *Buffer, int32_t Count, TOutputProgress Progress) override;
 
     // For tests and measurements: the current work area and its size (none and 0 before the
     // first stream).
@@ -38,7 +43,7 @@ public:
 private:
     struct TDecodeState;
 
-    void PrepareStream();
+    void PrepareStream(bool WithDictionary);
     void ReleaseWorkArea();
     void RefillInput();
 
@@ -51,6 +56,7 @@ private:
     };
     TDecodeStep DecodeStep(size_t Limit);
     void CheckDecodeStep(const TDecodeStep &Step, int32_t Left);
+    void DecodeInPlace(uint8_t *Buffer, int32_t Count, TOutputProgress Progress);
     void DecompressDirect(uint8_t *Buffer, int32_t Count);
 
     bool FInputExhausted = false;
@@ -58,6 +64,8 @@ private:
     // The current stream has produced output: its first bytes went straight into a caller's
     // buffer and later ones come out of the dictionary in the work area.
     bool FStreamStarted = false;
+    // A last read took the current stream without keeping its dictionary: nothing can follow.
+    bool FStreamSpent = false;
     std::unique_ptr<TDecodeState> FDecodeState;
     void *FWorkArea = nullptr;
     size_t FWorkAreaSize = 0;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include "support/builtin_texts.h"
 #include "support/exceptions.h"
@@ -40,7 +42,25 @@ private:
     int32_t FMaxPiece;
 };
 
+// Reads a whole stream of Size bytes with DecompressLast, and checks what it reports on the way.
+std::string DecompressLastRead(const std::string &Stream, size_t Size) {
+    TStringInput Input(Stream);
+    TLZMADecompressor Decompressor(Input.Proc());
+    std::string Out(Size, '\0');
+    std::vector<uint32_t> Reports;
+    auto Report = [](void *Object, uint32_t Done) {
+        static_cast<std::vector<uint32_t> *>(Object)->push_back(Done);
+    };
+    Decompressor.DecompressLast(&Out[0], static_cast<int32_t>(Size), {&Reports, Report});
+    EXPECT_TRUE(std::is_sorted(Reports.begin(), Reports.end()));
+    EXPECT_EQ(Reports.empty() ? 0 : Reports.back(), Size) << "the last report is the whole count";
+    return Out;
+}
+
+// Piece 0 reads the stream with one DecompressLast.
 std::string Decompress(const std::string &Stream, size_t Size, size_t Piece = 1 << 30) {
+    if (Piece == 0)
+        return DecompressLastRead(Stream, Size);
     TStringInput Input(Stream);
     TLZMADecompressor Decompressor(Input.Proc());
     std::string Out(Size, '\0');
@@ -65,7 +85,7 @@ TEST(LzmaDecompressor, RoundTripsInPieces) {
     const std::string Data = SamplePayload(300000, 11);
     const std::string Stream = LzmaCompress(Data.data(), Data.size());
     ASSERT_EQ(uint8_t(Stream[0]), 0x5D);
-    for (size_t Piece : {size_t(1), size_t(7), size_t(4096), Data.size()}) {
+    for (size_t Piece : {size_t(1), size_t(7), size_t(4096), Data.size(), size_t(0)}) {
         SCOPED_TRACE(testing::Message() << "piece " << Piece);
         EXPECT_EQ(Decompress(Stream, Data.size(), Piece), Data);
     }
@@ -243,6 +263,12 @@ TEST(LzmaDecompressor, OneReadAndPiecesReportTheSameErrors) {
     const std::string Stream = LzmaCompress(Data.data(), Data.size());
     std::string FlippedInMiddle = Stream;
     FlippedInMiddle[Stream.size() / 2] ^= 0x40;
+    // A stream whose matches reach 60000 bytes back, declaring a dictionary of 32 KiB: the bytes
+    // are in the caller's buffer, but the declared size still refuses the match.
+    const std::string Half = SamplePayload(60000, 31);
+    std::string ShortDictionary =
+        LzmaCompressWith((Half + Half).data(), 2 * Half.size(), 3, 0, 2, 1 << 16);
+    PatchDictionarySize(ShortDictionary, 1 << 15);
     const struct {
         const char *Name;
         std::string Stream;
@@ -254,9 +280,10 @@ TEST(LzmaDecompressor, OneReadAndPiecesReportTheSameErrors) {
         {"garbage after a good header",
          Stream.substr(0, 5) + std::string(1, '\0') + SamplePayload(5000, 99), Data.size(), 5},
         {"one bit flipped in the middle", FlippedInMiddle, Data.size(), 5},
+        {"match beyond the declared dictionary", ShortDictionary, 2 * Half.size(), 5},
     };
     for (const auto &Case : Cases)
-        for (size_t Piece : {size_t(1) << 30, size_t(4096), size_t(7)}) {
+        for (size_t Piece : {size_t(1) << 30, size_t(4096), size_t(7), size_t(0)}) {
             SCOPED_TRACE(testing::Message() << Case.Name << ", pieces of " << Piece);
             EXPECT_EQ(DataErrorOf([&] { Decompress(Case.Stream, Case.Size, Piece); }),
                       LzmaError(Case.Code));
@@ -287,6 +314,20 @@ TEST(LzmaDecompressor, ResetReusesOrReplacesTheWorkArea) {
     Decompressor.DecompressTo(&Out[0], static_cast<int32_t>(Out.size()));
     EXPECT_EQ(Out, Data);
     EXPECT_EQ(Decompressor.WorkAreaSize(), 2u * (1846 + 768 * 8) + (1u << 20));
+}
+
+TEST(LzmaDecompressor, LastReadNeedsNoDictionaryWhateverTheStreamDeclares) {
+    const std::string Data = SamplePayload(300000, 23);
+    std::string Stream = LzmaCompressWith(Data.data(), Data.size(), 3, 0, 2, 1 << 20);
+    PatchDictionarySize(Stream, LzmaMaxDictionarySize);
+    TStringInput Input(Stream);
+    TLZMADecompressor Decompressor(Input.Proc());
+    std::string Out(Data.size(), '\0');
+    Decompressor.DecompressLast(&Out[0], static_cast<int32_t>(Out.size()), {});
+    EXPECT_EQ(Out, Data);
+    EXPECT_EQ(Decompressor.WorkAreaSize(), 2u * (1846 + 768 * 8)) << "the probabilities only";
+    char C;
+    EXPECT_THROW(Decompressor.DecompressTo(&C, 1), ECompressInternalError) << "nothing follows";
 }
 
 TEST(LzmaDecompressor, AsksForInputOnlyWhenItsBufferIsUsedUp) {
