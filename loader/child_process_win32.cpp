@@ -1,9 +1,9 @@
 #include "loader/child_process.h"
 
-#include "loader/kernel_handle.h"
 #include "loader/system_error.h"
 #include "records/language.h"
 #include "records/messages.h"
+#include "support/kernel_handle.h"
 #include "support/system_queries.h"
 
 bool RestartRequested = false;

@@ -3,11 +3,11 @@
 #include <cstddef>
 
 #include "loader/fs_redirection.h"
-#include "loader/kernel_handle.h"
 #include "loader/random.h"
 #include "loader/system_error.h"
 #include "records/messages.h"
 #include "support/exceptions.h"
+#include "support/kernel_handle.h"
 #include "support/system_queries.h"
 #include "support/win.h"
 

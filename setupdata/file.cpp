@@ -16,3 +16,18 @@ void TCustomFile::RaiseFileError(uint32_t Code) {
 }
 
 void TCustomFile::RaiseLastFileError() { RaiseFileError(LastSystemErrorCode()); }
+
+void TFile::SeekTo64(uint64_t Offset) {
+    if (uint32_t Code = TrySeek(Offset))
+        RaiseFileError(Code);
+}
+
+void TFile::Write(const void *Buffer, uint32_t Count) {
+    if (uint32_t Code = TryWrite(Buffer, Count))
+        RaiseFileError(Code);
+}
+
+void TFile::Truncate() {
+    if (uint32_t Code = TryTruncate())
+        RaiseFileError(Code);
+}

@@ -57,6 +57,12 @@ public:
     // Ends the file at the current position.
     void Truncate();
 
+    // The same operations for a thread where nothing may throw (the extraction's writer): each
+    // returns 0 on success, or the Win32 error code that the throwing form reports.
+    uint32_t TrySeek(uint64_t Offset) noexcept;
+    uint32_t TryWrite(const void *Buffer, uint32_t Count) noexcept;
+    uint32_t TryTruncate() noexcept;
+
 protected:
     // Opens the system handle without checking it; 0 or the invalid value mean failure.
     virtual THandleValue OpenSystemHandle(const std::string &FileName, TFileCreation Creation,

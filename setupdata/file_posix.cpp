@@ -96,12 +96,13 @@ uint32_t TFile::Read(void *Buffer, uint32_t Count) {
     return Done;
 }
 
-void TFile::SeekTo64(uint64_t Offset) {
+uint32_t TFile::TrySeek(uint64_t Offset) noexcept {
     if (::lseek(static_cast<int>(FFileHandle), static_cast<off_t>(Offset), SEEK_SET) < 0)
-        RaiseLastFileError();
+        return LastSystemErrorCode();
+    return 0;
 }
 
-void TFile::Write(const void *Buffer, uint32_t Count) {
+uint32_t TFile::TryWrite(const void *Buffer, uint32_t Count) noexcept {
     uint32_t Done = 0;
     while (Done < Count) {
         ssize_t N = ::write(static_cast<int>(FFileHandle),
@@ -109,16 +110,18 @@ void TFile::Write(const void *Buffer, uint32_t Count) {
         if (N < 0) {
             if (errno == EINTR)
                 continue;
-            RaiseLastFileError();
+            return LastSystemErrorCode();
         }
         if (N == 0)
-            RaiseFileError(ErrorWriteFault);
+            return ErrorWriteFault;
         Done += static_cast<uint32_t>(N);
     }
+    return 0;
 }
 
-void TFile::Truncate() {
+uint32_t TFile::TryTruncate() noexcept {
     off_t Pos = ::lseek(static_cast<int>(FFileHandle), 0, SEEK_CUR);
     if (Pos < 0 || ::ftruncate(static_cast<int>(FFileHandle), Pos) != 0)
-        RaiseLastFileError();
+        return LastSystemErrorCode();
+    return 0;
 }

@@ -66,35 +66,34 @@ uint32_t TFile::Read(void *Buffer, uint32_t Count) {
     return Done;
 }
 
-void TFile::SeekTo64(uint64_t Offset) {
+uint32_t TFile::TrySeek(uint64_t Offset) noexcept {
     LONG High = static_cast<LONG>(Offset >> 32);
     ::SetLastError(NO_ERROR);
     DWORD Low = ::SetFilePointer(AsHandle(FFileHandle), static_cast<LONG>(Offset & 0xFFFFFFFFu),
                                  &High, FILE_BEGIN);
-    if (Low == INVALID_SET_FILE_POINTER) {
-        DWORD Code = ::GetLastError();
-        if (Code != NO_ERROR)
-            RaiseFileError(Code);
-    }
+    // A low word of all ones is a valid position unless the call also sets an error.
+    return Low == INVALID_SET_FILE_POINTER ? ::GetLastError() : NO_ERROR;
 }
 
 // A write may end short without an error (Wine, when the file system fills up): the rest is
 // written again, as the POSIX backend does, so that a full disk is reported as the system's
 // disk-full error. Only a write that makes no progress is a write fault.
-void TFile::Write(const void *Buffer, uint32_t Count) {
+uint32_t TFile::TryWrite(const void *Buffer, uint32_t Count) noexcept {
     uint32_t Done = 0;
     while (Done < Count) {
         DWORD N = 0;
         if (!::WriteFile(AsHandle(FFileHandle), static_cast<const char *>(Buffer) + Done,
                          Count - Done, &N, /*Overlapped=*/nullptr))
-            RaiseLastFileError();
+            return ::GetLastError();
         if (N == 0)
-            RaiseFileError(ErrorWriteFault);
+            return ErrorWriteFault;
         Done += N;
     }
+    return NO_ERROR;
 }
 
-void TFile::Truncate() {
+uint32_t TFile::TryTruncate() noexcept {
     if (!::SetEndOfFile(AsHandle(FFileHandle)))
-        RaiseLastFileError();
+        return ::GetLastError();
+    return NO_ERROR;
 }

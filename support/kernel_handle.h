@@ -1,4 +1,4 @@
-// The loader's owner of a kernel object handle (a process, a token). Win32 only.
+// The owner of a kernel object handle (a process, a token, a thread, an event). Win32 only.
 #pragma once
 
 #include "support/win.h"
