@@ -32,11 +32,13 @@ void __throw_invalid_argument(const char *) {
 }
 } // namespace std
 
-// The loader runs on one thread. The runtime keeps the exception-handling globals (the stack of
-// caught exceptions, the count of uncaught ones) per thread through emulated thread-local storage
-// and guards its emergency exception pool with a Win32 mutex; together with the thread-key
-// bookkeeping they bring in, that is about 5 KB of code and unwind tables the stub never needs.
-// The globals' layout is the one the C++ ABI fixes.
+// Exceptions are thrown and caught on the loader's main thread only: the extraction's writer
+// thread never throws (its failures are error codes, setupdata/program_writer.h). The runtime
+// keeps the exception-handling globals (the stack of caught exceptions, the count of uncaught
+// ones) per thread through emulated thread-local storage and guards its emergency exception pool
+// with a Win32 mutex; together with the thread-key bookkeeping they bring in, that is about 5 KB
+// of code and unwind tables the stub never needs. The globals' layout is the one the C++ ABI
+// fixes.
 namespace __cxxabiv1 {
 struct __cxa_eh_globals {
     void *CaughtExceptions;
@@ -57,7 +59,7 @@ __cxxabiv1::__cxa_eh_globals *__cxa_get_globals_fast() noexcept {
 }
 
 // The mutex entry points of the runtime's win32 thread layer, as its emergency pool calls them;
-// with one thread there is nothing to exclude.
+// with one thread that throws there is nothing to exclude.
 struct TRuntimeMutex;
 void __gthr_win32_mutex_init_function(TRuntimeMutex *) {}
 void __gthr_win32_mutex_destroy(TRuntimeMutex *) {}

@@ -6,6 +6,7 @@
 #include "setupdata/file.h"
 #include "setupdata/lzma_decompressor.h"
 #include "setupdata/offset_table.h"
+#include "setupdata/program_writer.h"
 #include "support/builtin_texts.h"
 #include "support/exceptions.h"
 
@@ -59,6 +60,38 @@ void ReadSetupRecordBlock(TCustomFile &File, TSetupHeaderRec &Header,
     }
 }
 
+// The buffer a program of the table's size is decoded into, zero-filled (none for size 0).
+TProgramBuffer AllocateProgramBuffer(const TLoaderOffsetTable &Table) {
+    const uint32_t Size = Table.SetupProgramSize;
+    // The reader's count is signed: a program of 2 GiB or more cannot have been stored.
+    if (Size > 0x7FFFFFFFu)
+        RaiseProgramFault(TFaultCheck::ProgramTooLarge, Table.SetupProgramOffset, Size);
+    TProgramBuffer Buffer;
+    if (Size != 0) {
+        Buffer.reset(static_cast<uint8_t *>(std::calloc(Size, 1)));
+        if (!Buffer)
+            throw EOutOfMemory();
+    }
+    return Buffer;
+}
+
+// Decodes the program's block into Buffer in one last read (no dictionary of the decoder's
+// own), telling Progress how much of it is final as the decoder goes.
+void ReadProgramBlock(TCustomFile &File, const TLoaderOffsetTable &Table, uint8_t *Buffer,
+                      TOutputProgress Progress) {
+    ReadStored(TFaultStructure::SetupProgram, Table.SetupProgramOffset, [&] {
+        File.Seek(Table.SetupProgramOffset);
+        TCompressedBlockReader Reader(File, LZMADecompressorClass);
+        Reader.ReadLast(Buffer, static_cast<int32_t>(Table.SetupProgramSize), Progress);
+    });
+}
+
+void CheckProgramCrc(const TLoaderOffsetTable &Table, uint32_t Crc) {
+    if (Crc != Table.SetupProgramCRC)
+        RaiseProgramFault(TFaultCheck::ProgramCrc, Table.SetupProgramOffset, Crc,
+                          Table.SetupProgramCRC);
+}
+
 } // namespace
 
 void AcceptPackageHead(const TLoaderOffsetTable *Table, TCustomFile &File,
@@ -80,37 +113,24 @@ void ReadSetupRecords(TCustomFile &File, TSetupHeaderRec &Header,
 }
 
 TProgramBuffer DecodeSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table) {
-    const uint32_t Size = Table.SetupProgramSize;
-    // The reader's count is signed: a program of 2 GiB or more cannot have been stored.
-    if (Size > 0x7FFFFFFFu)
-        RaiseProgramFault(TFaultCheck::ProgramTooLarge, Table.SetupProgramOffset, Size);
-    TProgramBuffer Buffer;
-    if (Size != 0) {
-        Buffer.reset(static_cast<uint8_t *>(std::calloc(Size, 1)));
-        if (!Buffer)
-            throw EOutOfMemory();
-    }
-    ReadStored(TFaultStructure::SetupProgram, Table.SetupProgramOffset, [&] {
-        File.Seek(Table.SetupProgramOffset);
-        TCompressedBlockReader Reader(File, LZMADecompressorClass);
-        Reader.Read(Buffer.get(), static_cast<int32_t>(Size));
-    });
+    TProgramBuffer Buffer = AllocateProgramBuffer(Table);
+    ReadProgramBlock(File, Table, Buffer.get(), TOutputProgress());
     // The stored operands are restored and the result summed in one pass over the buffer.
-    const uint32_t Crc = DecodeCallOperandsWithCrc32(Buffer.get(), Size);
-    if (Crc != Table.SetupProgramCRC)
-        RaiseProgramFault(TFaultCheck::ProgramCrc, Table.SetupProgramOffset, Crc,
-                          Table.SetupProgramCRC);
+    CheckProgramCrc(Table, DecodeCallOperandsWithCrc32(Buffer.get(), Table.SetupProgramSize));
     return Buffer;
 }
 
 void ExtractSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table, TFile &Target) {
-    const TProgramBuffer Buffer = DecodeSetupProgram(File, Table);
-    const uint32_t Size = Table.SetupProgramSize;
-    // The file takes its final length before any byte is written.
-    Target.Seek(Size);
-    Target.Truncate();
-    Target.Seek(0);
-    Target.Write(Buffer.get(), Size);
+    const TProgramBuffer Buffer = AllocateProgramBuffer(Table);
+    // The program is decoded straight into the buffer, and written behind the decoder with its
+    // operands restored and its CRC summed. The file is emptied again unless it all passes.
+    TProgramWriter Writer(Buffer.get(), Table.SetupProgramSize, Target);
+    ReadProgramBlock(File, Table, Buffer.get(), Writer.Progress());
+    const TProgramWriter::TOutcome Outcome = Writer.Finish();
+    CheckProgramCrc(Table, Outcome.Crc);
+    if (Outcome.WriteError != 0)
+        TCustomFile::RaiseFileError(Outcome.WriteError);
+    Writer.Keep();
 }
 
 void AcceptPackage(TCustomFile &File, const TLoaderOffsetTable &Table,

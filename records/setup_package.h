@@ -39,17 +39,19 @@ void ReadSetupRecords(TCustomFile &File, TSetupHeaderRec &Header,
 // loader runs through ActivateLanguage for the language it picks.
 
 // Stage 3, the setup program: decoded from its block at SetupProgramOffset into a buffer of
-// SetupProgramSize bytes, its call operands restored and its CRC compared with
-// SetupProgramCRC. A size of 2^31 or more and a CRC mismatch are damaged data; a failed
-// allocation is EOutOfMemory.
+// SetupProgramSize bytes (the decoder needs no dictionary besides it, whatever the stream
+// declares), its call operands restored and its CRC compared with SetupProgramCRC. A size of
+// 2^31 or more and a CRC mismatch are damaged data; a failed allocation is EOutOfMemory.
 struct TFreeDeleter {
     void operator()(void *P) const { std::free(P); }
 };
 using TProgramBuffer = std::unique_ptr<uint8_t, TFreeDeleter>;
 TProgramBuffer DecodeSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table);
 
-// Stage 3 as the loader runs it: DecodeSetupProgram, then Target takes its final length and
-// the program is written with one Write. File errors pass unchanged; the buffer is released in
+// Stage 3 as the loader runs it: the same checks in the same order, but the program is written
+// to Target behind the decoder (TProgramWriter: on a second thread when the system starts one),
+// Target taking its final length first. A file error counts only after the whole program has
+// passed, and passes unchanged. On any failure Target is left empty. The buffer is released in
 // every case.
 void ExtractSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table, TFile &Target);
 

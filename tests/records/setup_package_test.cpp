@@ -140,6 +140,33 @@ TEST_F(ExtractTest, RefusesDamage) {
     }
 }
 
+// The file is written behind the decoder, but its errors still count only for a whole program
+// whose CRC is right.
+TEST_F(ExtractTest, DamageOutranksAFileError) {
+    const std::string Program = X86Program().substr(0, 200000);
+    TLoaderOffsetTable Good;
+    const std::string Block = Pack(Program, 0, Good);
+    TLoaderOffsetTable WrongCrc = Good;
+    WrongCrc.SetupProgramCRC ^= 1;
+    fs::path Target = Dir / "setup.tmp";
+    std::ofstream(Target, std::ios::binary) << "read-only here";
+    for (const TLoaderOffsetTable &Table : {Good, WrongCrc}) {
+        const bool Whole = Table.SetupProgramCRC == Good.SetupProgramCRC;
+        SCOPED_TRACE(Whole ? "good program" : "wrong CRC");
+        TMemoryFile Self(Block);
+        TFile File(Target.string(), fcOpenExisting, amRead, smNone);
+        try {
+            ExtractSetupProgram(Self, Table, File);
+            ADD_FAILURE() << "accepted";
+        } catch (const EFileError &) {
+            EXPECT_TRUE(Whole);
+        } catch (const Exception &E) {
+            EXPECT_EQ(E.Message(), SetupCorruptText);
+            EXPECT_FALSE(Whole);
+        }
+    }
+}
+
 } // namespace
 
 namespace {

@@ -1,0 +1,107 @@
+#include "setupdata/program_writer.h"
+
+#include <cstring>
+#include <new>
+
+#include "setupdata/call_transform.h"
+#include "setupdata/crc32.h"
+#include "support/exceptions.h"
+
+TProgramWriter::TProgramWriter(const uint8_t *Program, uint32_t Size, TFile &Target,
+                               bool SecondThread, uint32_t Stretch)
+    : FProgram(Program), FSize(Size), FTarget(Target), FStretch(Stretch) {
+    if (Size != 0) {
+        FStaging.reset(new (std::nothrow) uint8_t[Stretch < Size ? Stretch : Size]);
+        if (!FStaging)
+            throw EOutOfMemory();
+    }
+    // Without a thread (none wanted, nothing to write, or the system starts none) the stretches
+    // are handled as the decoder reports them.
+    FThreaded = SecondThread && Size != 0 && FThread.Start(&ThreadMain, this);
+}
+
+TProgramWriter::~TProgramWriter() {
+    if (FThreaded) {
+        FAbandon.store(true);
+        FStop.store(true);
+        FThread.Wake();
+        FThread.Join();
+    }
+    if (!FKeep && FSized) {
+        FTarget.TrySeek(0);
+        FTarget.TryTruncate();
+    }
+}
+
+void TProgramWriter::ProgressProc(void *Object, uint32_t Done) {
+    static_cast<TProgramWriter *>(Object)->Advance(Done);
+}
+
+void TProgramWriter::Advance(uint32_t Done) noexcept {
+    if (!FThreaded) {
+        WriteUpTo(Done);
+        return;
+    }
+    FReady.store(Done);
+    FThread.Wake();
+}
+
+TProgramWriter::TOutcome TProgramWriter::Finish() noexcept {
+    if (FThreaded) {
+        FReady.store(FSize);
+        FStop.store(true);
+        FThread.Wake();
+        FThread.Join();
+        FThreaded = false;
+    } else {
+        WriteUpTo(FSize);
+    }
+    return TOutcome{~FCrc, FWriteError};
+}
+
+void TProgramWriter::ThreadMain(void *Object) {
+    TProgramWriter &Self = *static_cast<TProgramWriter *>(Object);
+    for (;;) {
+        // The stop is read first: once it is set, the ready count read after it is the last.
+        const bool Stop = Self.FStop.load();
+        if (Self.FAbandon.load())
+            return;
+        Self.WriteUpTo(Self.FReady.load());
+        if (Stop)
+            return;
+        Self.FThread.WaitForWake();
+    }
+}
+
+void TProgramWriter::WriteUpTo(uint32_t Ready) noexcept {
+    if (!FSized) {
+        FSized = true;
+        // The file takes its final length before any byte is written.
+        FWriteError = FTarget.TrySeek(FSize);
+        if (!FWriteError)
+            FWriteError = FTarget.TryTruncate();
+        if (!FWriteError)
+            FWriteError = FTarget.TrySeek(0);
+    }
+    while (FWritten < FSize && !FAbandon.load(std::memory_order_relaxed)) {
+        const uint32_t Left = FSize - FWritten;
+        const uint32_t Length = Left < FStretch ? Left : FStretch;
+        if (Ready - FWritten < Length)
+            return;
+        // The operands are restored in a copy: the program buffer stays as decoded.
+        uint8_t *Stage = FStaging.get();
+        std::memcpy(Stage, FProgram + FWritten, Length);
+        // An instruction in the copy's last 4 bytes may have its operand beyond them: unless the
+        // program ends here, the scan stops before them and the next stretch starts where it
+        // stopped. Everything before that point is final, a straddling operand included.
+        const uint32_t To = Length == Left ? Length : Length - 4;
+        const uint32_t Final = ConvertCallOperandsStretch(Stage, Length, 0, To,
+                                                          /*MakeAbsolute=*/false, FWritten);
+        FCrc = AccumulateCrc32(FCrc, Stage, Final);
+        // After a failed write the rest is still summed: a damaged program is reported as such
+        // before any file error.
+        if (!FWriteError)
+            FWriteError = FTarget.TryWrite(Stage, Final);
+        FWritten += Final;
+    }
+}

@@ -1,0 +1,89 @@
+#include "setupdata/program_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "setupdata/call_transform.h"
+#include "setupdata/crc32.h"
+#include "tests/setupdata/test_data.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ProgramWriterTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::random_device Random;
+        Path = fs::temp_directory_path() / ("quov-writer-test-" + std::to_string(Random()));
+    }
+    void TearDown() override { fs::remove(Path); }
+
+    std::string Written() {
+        std::ifstream In(Path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+    }
+
+    fs::path Path;
+};
+
+// Stretches of every size, reported in steps of every size, on a second thread or not, give
+// the bytes and the CRC of one pass over the whole buffer, straddling operands included.
+TEST_F(ProgramWriterTest, WritesWhatOneWholeBufferPassGives) {
+    const std::string Program = SamplePayload(20001, 41);
+    std::string Stored = Program;
+    ConvertCallOperands(&Stored[0], uint32_t(Stored.size()), true, 0);
+    const auto *Bytes = reinterpret_cast<const uint8_t *>(Stored.data());
+    for (bool Thread : {false, true})
+        for (uint32_t Stretch : {5u, 7u, 4096u, TProgramWriter::DefaultStretch})
+            for (uint32_t Step : {7u, 999u, uint32_t(Stored.size())}) {
+                SCOPED_TRACE(testing::Message() << (Thread ? "thread" : "inline") << ", stretch "
+                                                << Stretch << ", step " << Step);
+                {
+                    TFile Target(Path.string(), fcCreateAlways, amWrite, smNone);
+                    TProgramWriter Writer(Bytes, uint32_t(Stored.size()), Target, Thread, Stretch);
+                    for (uint32_t Done = 0; Done < Stored.size();) {
+                        Done = std::min<uint32_t>(Done + Step, uint32_t(Stored.size()));
+                        Writer.Advance(Done);
+                    }
+                    const TProgramWriter::TOutcome Outcome = Writer.Finish();
+                    EXPECT_EQ(Outcome.Crc, ComputeCrc32(Program.data(), Program.size()));
+                    EXPECT_EQ(Outcome.WriteError, 0u);
+                    Writer.Keep();
+                }
+                EXPECT_TRUE(Written() == Program);
+            }
+}
+
+TEST_F(ProgramWriterTest, FailuresLeaveTheTargetEmptyAndTheCrcWhole) {
+    const std::string Program = SamplePayload(50000, 43);
+    const auto *Bytes = reinterpret_cast<const uint8_t *>(Program.data());
+    std::string Decoded = Program;
+    ConvertCallOperands(&Decoded[0], uint32_t(Decoded.size()), false, 0);
+    for (bool Thread : {false, true}) {
+        SCOPED_TRACE(Thread ? "thread" : "inline");
+        {
+            SCOPED_TRACE("given up halfway");
+            TFile Target(Path.string(), fcCreateAlways, amWrite, smNone);
+            TProgramWriter Writer(Bytes, uint32_t(Program.size()), Target, Thread, 4096);
+            Writer.Advance(uint32_t(Program.size() / 2));
+        }
+        EXPECT_EQ(fs::file_size(Path), 0u);
+        {
+            SCOPED_TRACE("a file that refuses writing");
+            TFile Target(Path.string(), fcOpenExisting, amRead, smNone);
+            TProgramWriter Writer(Bytes, uint32_t(Program.size()), Target, Thread, 4096);
+            Writer.Advance(uint32_t(Program.size()));
+            const TProgramWriter::TOutcome Outcome = Writer.Finish();
+            EXPECT_NE(Outcome.WriteError, 0u);
+            EXPECT_EQ(Outcome.Crc, ComputeCrc32(Decoded.data(), Decoded.size()))
+                << "summed to the end all the same";
+        }
+    }
+}
+
+} // namespace
