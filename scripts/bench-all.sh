@@ -11,6 +11,9 @@ if [ ! -f build/stub/quovldr.exe ] || [ ! -x build/host/quovpack ]; then
   scripts/bootstrap.sh
   scripts/build.sh
 fi
+# Figures move with other work on the machine: its load is printed before and after.
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
 echo "== stub size"
 scripts/stub-size.sh build/stub/quovldr.exe
 echo
@@ -22,3 +25,5 @@ scripts/bench-size.sh
 echo
 echo "== launch to the setup program's first instruction, under Wine"
 scripts/bench-launch.sh "${QUOV_LAUNCH_RUNS:-7}"
+echo
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

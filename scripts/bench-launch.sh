@@ -102,16 +102,18 @@ med() { tr ' ' '\n' <<<"${times[$1]}" | grep -v '^$' | median; }
 bare=$(med bare)
 echo "launch to the setup program's first instruction under Wine (median of $runs runs, ms)"
 echo "Wine start-up of the bare program (included in every figure): $bare ms"
-printf "%-8s %10s %10s %12s %12s %10s %10s\n" program ours peer ours-wine peer-wine "installer" "installer"
-printf "%-8s %10s %10s %12s %12s %10s %10s\n" "" "" "" "" "" "ours" "peer"
+printf "%-8s %8s %8s %7s %10s %10s %10s %10s\n" program ours peer ratio ours-wine peer-wine \
+  "installer" "installer"
+printf "%-8s %8s %8s %7s %10s %10s %10s %10s\n" "" "" "" "" "" "" "ours" "peer"
 for mb in "${sizes[@]}"; do
   ours=$(med "ours-$mb")
   peer=$(med "peer-$mb")
   awk -v mb="$mb" -v o="$ours" -v p="$peer" -v b="$bare" \
     -v os="$(stat -c %s "$work/ours-$mb.exe")" -v ps="$(stat -c %s "$work/peer-$mb.exe")" 'BEGIN {
-      printf "%-8s %10.1f %10.1f %12.1f %12.1f %10.2f %10.2f\n", mb " MB", o, p, o - b, p - b,
-        os / 1e6, ps / 1e6 }'
+      printf "%-8s %8.1f %8.1f %7.2f %10.1f %10.1f %10.2f %10.2f\n", mb " MB", o, p, o / p,
+        o - b, p - b, os / 1e6, ps / 1e6 }'
 done
-echo "(ours-wine, peer-wine: with the bare start-up subtracted; installer sizes in MB)"
+echo "(ratio: ours / peer; ours-wine, peer-wine: with the bare start-up subtracted; installer"
+echo " sizes in MB)"
 grep -m1 'model name' /proc/cpuinfo | sed 's/.*: /machine: /'
 echo "cores: $(nproc)"
