@@ -47,6 +47,8 @@ public:
 private:
     static void ProgressProc(void *Object, uint32_t Done);
     static void ThreadMain(void *Object);
+    // Takes the buffer's page faults ahead of the decoder; on the second thread.
+    void PrefaultAhead() noexcept;
     // Handles every stretch that is final up to Ready; on the writing thread.
     void WriteUpTo(uint32_t Ready) noexcept;
 

@@ -5,7 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "setupdata/call_transform.h"
 #include "setupdata/crc32.h"
@@ -57,6 +59,29 @@ TEST_F(ProgramWriterTest, WritesWhatOneWholeBufferPassGives) {
                 }
                 EXPECT_TRUE(Written() == Program);
             }
+}
+
+// As the decoder does: the buffer fills while the writer follows, and the writer's thread takes
+// the page faults of the rest of the buffer ahead of it.
+TEST_F(ProgramWriterTest, FollowsABufferThatFillsAsItGoes) {
+    const std::string Program = SamplePayload(9 << 20, 47);
+    std::string Stored = Program;
+    ConvertCallOperands(&Stored[0], uint32_t(Stored.size()), true, 0);
+    std::vector<uint8_t> Buffer(Stored.size());
+    {
+        TFile Target(Path.string(), fcCreateAlways, amWrite, smNone);
+        TProgramWriter Writer(Buffer.data(), uint32_t(Buffer.size()), Target);
+        for (size_t Done = 0; Done < Buffer.size();) {
+            const size_t Step = std::min<size_t>(100000, Buffer.size() - Done);
+            std::memcpy(&Buffer[Done], &Stored[Done], Step);
+            Done += Step;
+            Writer.Advance(uint32_t(Done));
+        }
+        EXPECT_EQ(Writer.Finish().Crc, ComputeCrc32(Program.data(), Program.size()));
+        Writer.Keep();
+    }
+    EXPECT_TRUE(std::memcmp(Buffer.data(), Stored.data(), Stored.size()) == 0);
+    EXPECT_TRUE(Written() == Program);
 }
 
 TEST_F(ProgramWriterTest, FailuresLeaveTheTargetEmptyAndTheCrcWhole) {
