@@ -34,6 +34,7 @@
 #include "setupdata/file.h"
 #include "setupdata/lzma_decompressor.h"
 #include "setupdata/offset_table.h"
+#include "support/byte_order.h"
 #include "support/exceptions.h"
 #include "tools/packlib/block_writer.h"
 #include "tools/packlib/lzma_compress.h"
@@ -278,15 +279,23 @@ int main(int ArgCount, char **Args) {
                 100.0 * (1.0 - double(Stream.size()) / double(PlainSize)),
                 XzPlain > 0 ? double(Stream.size()) / double(XzPlain) : 0.0);
 
-    std::string Package;
-    AppendCompressedBlock(Package, Stream.data(), Stream.size(), true);
-    const std::string PackagePath = TempBase + ".pkg";
-    std::ofstream(PackagePath, std::ios::binary) << Package;
+    // The extraction reads the program as quovpack packs it by default; the memory figures also
+    // take the 2 MiB stream above and one that declares a 64 MiB dictionary.
+    auto WritePackage = [&](const std::string &Lzma, const char *Suffix) {
+        std::string Package;
+        AppendCompressedBlock(Package, Lzma.data(), Lzma.size(), true);
+        const std::string Path = TempBase + Suffix;
+        std::ofstream(Path, std::ios::binary) << Package;
+        return Path;
+    };
+    const std::string ProgramStream =
+        LzmaCompressProgram(Stored.data(), Stored.size(), DefaultProgramDictionarySize);
+    const std::string PackagePath = WritePackage(ProgramStream, ".pkg");
     // The same stream as a .lzma file: properties, unknown size (the stream has its end
     // marker), data.
     const std::string LzmaPath = TempBase + ".lzma";
     std::ofstream(LzmaPath, std::ios::binary)
-        << Stream.substr(0, 5) << std::string(8, '\xFF') << Stream.substr(5);
+        << ProgramStream.substr(0, 5) << std::string(8, '\xFF') << ProgramStream.substr(5);
 
     const int Rounds = 5;
     double Loader = 1e9, LoaderCpu = 0, Bare = 1e9, Pieces = 1e9, Liblzma = 1e9, Xz = 1e9;
@@ -308,15 +317,17 @@ int main(int ArgCount, char **Args) {
         Same = ReadLikeLoader(PackagePath, Size, 65536) == Crc && Same;
         Pieces = std::min(Pieces, WallNow() - Start);
         Start = WallNow();
-        std::string Raw = DecodeWithLiblzma(Stream, Size);
+        std::string Raw = DecodeWithLiblzma(ProgramStream, Size);
         Liblzma = std::min(Liblzma, WallNow() - Start);
         Same = Same && Raw == Stored;
         const double XzTime =
             RunTimed("xz --format=lzma -dc '" + LzmaPath + "' > /dev/null", /*Wall=*/true);
         Xz = XzTime < 0 ? -1 : std::min(Xz, XzTime);
     }
-    std::printf("\nextraction (best of %d, output MB per wall-clock second)%s\n", Rounds,
-                Same ? "" : "  *** OUTPUT MISMATCH ***");
+    std::printf("\nextraction (quovpack's default %u MiB dictionary, %u MiB declared; best of %d,"
+                " output MB per wall-clock second)%s\n",
+                DefaultProgramDictionarySize >> 20, LoadLe32(ProgramStream.data() + 1) >> 20,
+                Rounds, Same ? "" : "  *** OUTPUT MISMATCH ***");
     auto SpeedLine = [&](const char *What, double Seconds) {
         if (Seconds < 0)
             std::printf("  %-56s failed\n", What);
@@ -352,28 +363,27 @@ int main(int ArgCount, char **Args) {
     std::printf("  zlib crc32:   %7.1f MB/s\n", MBps(Size, Zlib));
     std::printf("  ratio:        %7.2fx\n", Zlib / Ours);
 
-    // The same program in a package whose stream declares a 64 MiB dictionary: the extraction's
-    // memory must not grow with it.
+    // The extraction's memory must not grow with the dictionary a stream declares.
+    const std::string SmallPath = WritePackage(Stream, "-2m.pkg");
     const std::string LargeStream =
         LzmaCompressWith(Stored.data(), Stored.size(), 3, 0, 2, LzmaMaxDictionarySize);
-    std::string LargePackage;
-    AppendCompressedBlock(LargePackage, LargeStream.data(), LargeStream.size(), true);
-    const std::string LargePath = TempBase + "-64m.pkg";
-    std::ofstream(LargePath, std::ios::binary) << LargePackage;
+    const std::string LargePath = WritePackage(LargeStream, "-64m.pkg");
     const long Budget = long(Size / 1024) + 512;
     std::printf("\npeak memory of one extraction (rise of a fresh process's peak resident set;"
                 " budget N + 512 KiB = %ld KiB)\n",
                 Budget);
-    for (const auto &[What, Path] :
-         {std::pair<const char *, std::string>{"2 MiB", PackagePath}, {"64 MiB", LargePath}}) {
+    for (const auto &[What, Path] : {std::pair<const char *, std::string>{"2 MiB", SmallPath},
+                                     {"default", PackagePath},
+                                     {"64 MiB", LargePath}}) {
         const long Peak = ExtractionPeakKiB(Args[0], Path, Size, Crc);
-        std::printf("  %-6s dictionary: %ld KiB, N + %ld KiB (%s)\n", What, Peak,
+        std::printf("  %-7s dictionary: %ld KiB, N + %ld KiB (%s)\n", What, Peak,
                     Peak - long(Size / 1024),
                     Peak < 0         ? "not measured"
                     : Peak <= Budget ? "within"
                                      : "OVER");
+        if (Path != PackagePath)
+            fs::remove(Path);
     }
-    fs::remove(LargePath);
     fs::remove(PackagePath);
     fs::remove(LzmaPath);
     return 0;
