@@ -8,16 +8,16 @@
 #include "support/exceptions.h"
 
 TProgramWriter::TProgramWriter(const uint8_t *Program, uint32_t Size, TFile &Target,
-                               bool SecondThread, uint32_t Stretch)
+                               uint32_t ThreadFrom, uint32_t Stretch)
     : FProgram(Program), FSize(Size), FTarget(Target), FStretch(Stretch) {
     if (Size != 0) {
         FStaging.reset(new (std::nothrow) uint8_t[Stretch < Size ? Stretch : Size]);
         if (!FStaging)
             throw EOutOfMemory();
     }
-    // Without a thread (none wanted, nothing to write, or the system starts none) the stretches
-    // are handled as the decoder reports them.
-    FThreaded = SecondThread && Size != 0 && FThread.Start(&ThreadMain, this);
+    // Without a thread (a small program, or the system starts none) the stretches are handled as
+    // the decoder reports them.
+    FThreaded = Size != 0 && Size >= ThreadFrom && FThread.Start(&ThreadMain, this);
 }
 
 TProgramWriter::~TProgramWriter() {

@@ -1,8 +1,8 @@
 // Writes the setup program behind its decoder. The decoder fills the program buffer from the front
 // and reports how much of it is final; the writer restores the call operands of each new stretch,
-// sums the CRC-32 of the result and writes it to the target file, on a second thread when the
-// system starts one and on the decoder's thread otherwise. Owns its staging buffer and its
-// thread; borrows the program buffer and the target file.
+// sums the CRC-32 of the result and writes it to the target file, on a second thread for a large
+// program (when the system starts one) and on the decoder's thread otherwise. Owns its staging
+// buffer and its thread; borrows the program buffer and the target file.
 #pragma once
 
 #include <atomic>
@@ -22,13 +22,18 @@ public:
     };
 
     static constexpr uint32_t DefaultStretch = 256 * 1024;
+    // Under Wine a second thread costs about 5 ms (its start, and the loader's first window is
+    // slower to create once a process has had one): what the work on 4 MiB costs the decoder's
+    // thread.
+    static constexpr uint32_t DefaultThreadFrom = 4u << 20;
 
     // Program holds Size bytes once the decoder is done; the writer reads only the bytes reported
-    // final and never changes them (the decoder takes its matches from there). Stretch is how
-    // much it handles at a time; more than 4 bytes. Throws EOutOfMemory when the staging buffer
-    // cannot be had.
-    TProgramWriter(const uint8_t *Program, uint32_t Size, TFile &Target, bool SecondThread = true,
-                   uint32_t Stretch = DefaultStretch);
+    // final and never changes them (the decoder takes its matches from there). A program of
+    // ThreadFrom bytes or more is written on a second thread. Stretch is how much the writer
+    // handles at a time; more than 4 bytes. Throws EOutOfMemory when the staging buffer cannot be
+    // had.
+    TProgramWriter(const uint8_t *Program, uint32_t Size, TFile &Target,
+                   uint32_t ThreadFrom = DefaultThreadFrom, uint32_t Stretch = DefaultStretch);
     // Stops the thread, and unless Keep was called empties the target, so that a failed
     // extraction leaves no part of a program behind.
     ~TProgramWriter();

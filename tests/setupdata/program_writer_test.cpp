@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -47,7 +47,8 @@ TEST_F(ProgramWriterTest, WritesWhatOneWholeBufferPassGives) {
                                                 << Stretch << ", step " << Step);
                 {
                     TFile Target(Path.string(), fcCreateAlways, amWrite, smNone);
-                    TProgramWriter Writer(Bytes, uint32_t(Stored.size()), Target, Thread, Stretch);
+                    TProgramWriter Writer(Bytes, uint32_t(Stored.size()), Target, Thread ? 0 : ~0u,
+                                          Stretch);
                     for (uint32_t Done = 0; Done < Stored.size();) {
                         Done = std::min<uint32_t>(Done + Step, uint32_t(Stored.size()));
                         Writer.Advance(Done);
@@ -94,14 +95,14 @@ TEST_F(ProgramWriterTest, FailuresLeaveTheTargetEmptyAndTheCrcWhole) {
         {
             SCOPED_TRACE("given up halfway");
             TFile Target(Path.string(), fcCreateAlways, amWrite, smNone);
-            TProgramWriter Writer(Bytes, uint32_t(Program.size()), Target, Thread, 4096);
+            TProgramWriter Writer(Bytes, uint32_t(Program.size()), Target, Thread ? 0 : ~0u, 4096);
             Writer.Advance(uint32_t(Program.size() / 2));
         }
         EXPECT_EQ(fs::file_size(Path), 0u);
         {
             SCOPED_TRACE("a file that refuses writing");
             TFile Target(Path.string(), fcOpenExisting, amRead, smNone);
-            TProgramWriter Writer(Bytes, uint32_t(Program.size()), Target, Thread, 4096);
+            TProgramWriter Writer(Bytes, uint32_t(Program.size()), Target, Thread ? 0 : ~0u, 4096);
             Writer.Advance(uint32_t(Program.size()));
             const TProgramWriter::TOutcome Outcome = Writer.Finish();
             EXPECT_NE(Outcome.WriteError, 0u);
