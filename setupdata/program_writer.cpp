@@ -1,7 +1,6 @@
 #include "setupdata/program_writer.h"
 
 #include <cstring>
-#include <new>
 
 #include "setupdata/call_transform.h"
 #include "setupdata/crc32.h"
@@ -11,7 +10,7 @@ TProgramWriter::TProgramWriter(const uint8_t *Program, uint32_t Size, TFile &Tar
                                uint32_t ThreadFrom, uint32_t Stretch)
     : FProgram(Program), FSize(Size), FTarget(Target), FStretch(Stretch) {
     if (Size != 0) {
-        FStaging.reset(new (std::nothrow) uint8_t[Stretch < Size ? Stretch : Size]);
+        FStaging.reset(static_cast<uint8_t *>(std::malloc(Stretch < Size ? Stretch : Size)));
         if (!FStaging)
             throw EOutOfMemory();
     }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "setupdata/decompressor.h"
@@ -61,7 +62,7 @@ private:
     uint32_t FSize;
     TFile &FTarget;
     uint32_t FStretch;
-    std::unique_ptr<uint8_t[]> FStaging;
+    std::unique_ptr<uint8_t, void (*)(void *)> FStaging{nullptr, &std::free};
     // Shared with the thread: how much is final, and whether to stop (after the last stretch, or
     // at once when the extraction failed).
     std::atomic<uint32_t> FReady{0};

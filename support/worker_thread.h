@@ -3,8 +3,6 @@
 // never throws, and Start says whether a thread runs at all.
 #pragma once
 
-#include <memory>
-
 class TWorkerThread {
 public:
     using TProc = void (*)(void *Context);
@@ -27,6 +25,7 @@ public:
     void Join();
 
 private:
+    // The platform's thread and signal; owned, none while no thread runs.
     struct TSystem;
-    std::unique_ptr<TSystem> FSystem;
+    TSystem *FSystem = nullptr;
 };

@@ -25,16 +25,17 @@ TWorkerThread::~TWorkerThread() {
 }
 
 bool TWorkerThread::Start(TProc Proc, void *Context) {
-    std::unique_ptr<TSystem> System(new (std::nothrow) TSystem);
-    if (!System)
-        return false;
-    System->Proc = Proc;
-    System->Context = Context;
     // In place before the thread starts: its first wait may come at once.
-    FSystem = std::move(System);
-    if (pthread_create(&FSystem->Thread, nullptr, &TSystem::Main, FSystem.get()) != 0)
-        FSystem.reset();
-    return FSystem != nullptr;
+    FSystem = new (std::nothrow) TSystem;
+    if (!FSystem)
+        return false;
+    FSystem->Proc = Proc;
+    FSystem->Context = Context;
+    if (pthread_create(&FSystem->Thread, nullptr, &TSystem::Main, FSystem) == 0)
+        return true;
+    delete FSystem;
+    FSystem = nullptr;
+    return false;
 }
 
 void TWorkerThread::Wake() {
@@ -58,5 +59,6 @@ void TWorkerThread::Join() {
     if (!FSystem)
         return;
     pthread_join(FSystem->Thread, nullptr);
-    FSystem.reset();
+    delete FSystem;
+    FSystem = nullptr;
 }

@@ -29,24 +29,24 @@ TWorkerThread::~TWorkerThread() {
 }
 
 bool TWorkerThread::Start(TProc Proc, void *Context) {
-    std::unique_ptr<TSystem> System(new (std::nothrow) TSystem);
-    if (!System)
-        return false;
-    System->Proc = Proc;
-    System->Context = Context;
-    // Auto-reset: a wake-up stays signalled until one wait takes it.
-    *System->WakeEvent.Receive() = ::CreateEventA(/*Attributes=*/nullptr, /*ManualReset=*/FALSE,
-                                                  /*InitialState=*/FALSE, /*Name=*/nullptr);
-    if (!System->WakeEvent.Get())
-        return false;
     // In place before the thread starts: its first wait may come at once.
-    FSystem = std::move(System);
-    *FSystem->Thread.Receive() =
-        ::CreateThread(/*Attributes=*/nullptr, WorkerStackSize, &TSystem::Main, FSystem.get(),
-                       STACK_SIZE_PARAM_IS_A_RESERVATION, /*ThreadId=*/nullptr);
-    if (!FSystem->Thread.Get())
-        FSystem.reset();
-    return FSystem != nullptr;
+    FSystem = new (std::nothrow) TSystem;
+    if (!FSystem)
+        return false;
+    FSystem->Proc = Proc;
+    FSystem->Context = Context;
+    // Auto-reset: a wake-up stays signalled until one wait takes it.
+    *FSystem->WakeEvent.Receive() = ::CreateEventA(/*Attributes=*/nullptr, /*ManualReset=*/FALSE,
+                                                   /*InitialState=*/FALSE, /*Name=*/nullptr);
+    if (FSystem->WakeEvent.Get())
+        *FSystem->Thread.Receive() =
+            ::CreateThread(/*Attributes=*/nullptr, WorkerStackSize, &TSystem::Main, FSystem,
+                           STACK_SIZE_PARAM_IS_A_RESERVATION, /*ThreadId=*/nullptr);
+    if (FSystem->Thread.Get())
+        return true;
+    delete FSystem;
+    FSystem = nullptr;
+    return false;
 }
 
 void TWorkerThread::Wake() {
@@ -62,5 +62,6 @@ void TWorkerThread::Join() {
     if (!FSystem)
         return;
     ::WaitForSingleObject(FSystem->Thread.Get(), INFINITE);
-    FSystem.reset();
+    delete FSystem;
+    FSystem = nullptr;
 }
