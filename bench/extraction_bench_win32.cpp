@@ -67,6 +67,9 @@ public:
             Captured.append(Piece, size_t(Got));
     }
     void Reset() override {}
+    void DecompressLast(void *Buffer, int32_t Count, TOutputProgress) override {
+        DecompressTo(Buffer, Count);
+    }
     static std::string Captured;
 };
 std::string TPayloadCapture::Captured;

@@ -38,14 +38,10 @@ public:
     virtual void DecompressTo(void *Buffer, int32_t Count) = 0;
     // Forgets the current stream: the next DecompressTo starts a new one.
     virtual void Reset() = 0;
-    // The last read of the current stream: places exactly Count bytes into Buffer like
+    // The stream's one read, from its start: places exactly Count bytes into Buffer like
     // DecompressTo, reporting progress, and nothing more is read from the stream until Reset. A
     // decompressor that keeps a dictionary may then decode straight into Buffer without one.
-    virtual void DecompressLast(void *Buffer, int32_t Count, TOutputProgress Progress) {
-        DecompressTo(Buffer, Count);
-        if (Count > 0)
-            Progress(static_cast<uint32_t>(Count));
-    }
+    virtual void DecompressLast(void *Buffer, int32_t Count, TOutputProgress Progress) = 0;
 
 protected:
     TCompressedInputProc FInputProc;

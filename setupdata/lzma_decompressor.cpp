@@ -208,25 +208,19 @@ void TLZMADecompressor::DecompressDirect(uint8_t *Buffer, int32_t Count) {
 }
 
 void TLZMADecompressor::DecompressLast(void *Buffer, int32_t Count, TOutputProgress Progress) {
-    if (FStreamStarted || FStreamSpent) {
-        // The stream's history is in the work area's dictionary: read through it.
-        TCustomDecompressor::DecompressLast(Buffer, Count, Progress);
-        return;
-    }
+    // The stream must start with its last read: bytes of it that earlier reads took are not in
+    // the caller's buffer.
+    if (FStreamStarted || FStreamSpent)
+        RaiseLzmaInternalError(SZ_ERROR_FAIL);
     if (!FStreamReady)
         PrepareStream(/*WithDictionary=*/false);
     FStreamSpent = true;
     if (Count <= 0)
         return;
     FStreamStarted = true;
-    // Nothing is read after this call, so the buffer's bytes never need to move anywhere.
-    struct TForgetBuffer {
-        CLzmaDec &Dec;
-        ~TForgetBuffer() {
-            Dec.dic = nullptr;
-            Dec.dicBufSize = Dec.dicPos = 0;
-        }
-    } Forget{FDecodeState->Dec};
+    // Nothing is read after this call, so the buffer's bytes never need to move anywhere. The
+    // decoder is left pointing into Buffer, but a spent stream is not decoded again: Reset
+    // prepares the next one afresh.
     DecodeInPlace(static_cast<uint8_t *>(Buffer), Count, Progress);
 }
 

@@ -4,16 +4,10 @@
 
 #include "setupdata/call_transform.h"
 #include "setupdata/crc32.h"
-#include "support/exceptions.h"
 
 TProgramWriter::TProgramWriter(const uint8_t *Program, uint32_t Size, TFile &Target,
                                uint32_t ThreadFrom, uint32_t Stretch)
     : FProgram(Program), FSize(Size), FTarget(Target), FStretch(Stretch) {
-    if (Size != 0) {
-        FStaging.reset(static_cast<uint8_t *>(std::malloc(Stretch < Size ? Stretch : Size)));
-        if (!FStaging)
-            throw EOutOfMemory();
-    }
     // Without a thread (a small program, or the system starts none) the stretches are handled as
     // the decoder reports them.
     FThreaded = Size != 0 && Size >= ThreadFrom && FThread.Start(&ThreadMain, this);
@@ -26,10 +20,15 @@ TProgramWriter::~TProgramWriter() {
         FThread.Wake();
         FThread.Join();
     }
-    if (!FKeep && FSized) {
-        FTarget.TrySeek(0);
-        FTarget.TryTruncate();
-    }
+    if (!FKeep && FSized)
+        SetTargetLength(0);
+}
+
+uint32_t TProgramWriter::SetTargetLength(uint32_t Length) noexcept {
+    uint32_t Code = FTarget.TrySeek(Length);
+    if (!Code)
+        Code = FTarget.TryTruncate();
+    return Code ? Code : FTarget.TrySeek(0);
 }
 
 void TProgramWriter::ProgressProc(void *Object, uint32_t Done) {
@@ -99,11 +98,7 @@ void TProgramWriter::WriteUpTo(uint32_t Ready) noexcept {
     if (!FSized) {
         FSized = true;
         // The file takes its final length before any byte is written.
-        FWriteError = FTarget.TrySeek(FSize);
-        if (!FWriteError)
-            FWriteError = FTarget.TryTruncate();
-        if (!FWriteError)
-            FWriteError = FTarget.TrySeek(0);
+        FWriteError = SetTargetLength(FSize);
     }
     while (FWritten < FSize && !FAbandon.load(std::memory_order_relaxed)) {
         const uint32_t Left = FSize - FWritten;
@@ -111,7 +106,7 @@ void TProgramWriter::WriteUpTo(uint32_t Ready) noexcept {
         if (Ready - FWritten < Length)
             return;
         // The operands are restored in a copy: the program buffer stays as decoded.
-        uint8_t *Stage = FStaging.get();
+        uint8_t *Stage = FStaging;
         std::memcpy(Stage, FProgram + FWritten, Length);
         // An instruction in the copy's last 4 bytes may have its operand beyond them: unless the
         // program ends here, the scan stops before them and the next stretch starts where it

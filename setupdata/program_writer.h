@@ -2,13 +2,11 @@
 // and reports how much of it is final; the writer restores the call operands of each new stretch,
 // sums the CRC-32 of the result and writes it to the target file, on a second thread for a large
 // program (when the system starts one) and on the decoder's thread otherwise. Owns its staging
-// buffer and its thread; borrows the program buffer and the target file.
+// copy and its thread; borrows the program buffer and the target file.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 
 #include "setupdata/decompressor.h"
 #include "setupdata/file.h"
@@ -22,7 +20,9 @@ public:
         uint32_t WriteError = 0; // the first file error's Win32 code, 0 when every write succeeded
     };
 
-    static constexpr uint32_t DefaultStretch = 256 * 1024;
+    // The writer's unit of work, restored and summed in a copy inside the writer: small enough
+    // for the cache and for the stack of the routine that holds the writer.
+    static constexpr uint32_t DefaultStretch = 64 * 1024;
     // Under Wine a second thread costs about 5 ms (its start, and the loader's first window is
     // slower to create once a process has had one): what the work on 4 MiB costs the decoder's
     // thread.
@@ -31,8 +31,7 @@ public:
     // Program holds Size bytes once the decoder is done; the writer reads only the bytes reported
     // final and never changes them (the decoder takes its matches from there). A program of
     // ThreadFrom bytes or more is written on a second thread. Stretch is how much the writer
-    // handles at a time; more than 4 bytes. Throws EOutOfMemory when the staging buffer cannot be
-    // had.
+    // handles at a time: more than 4 bytes and at most DefaultStretch.
     TProgramWriter(const uint8_t *Program, uint32_t Size, TFile &Target,
                    uint32_t ThreadFrom = DefaultThreadFrom, uint32_t Stretch = DefaultStretch);
     // Stops the thread, and unless Keep was called empties the target, so that a failed
@@ -53,6 +52,8 @@ public:
 private:
     static void ProgressProc(void *Object, uint32_t Done);
     static void ThreadMain(void *Object);
+    // Ends the target at Length, leaving it positioned at its start; 0 or the first error's code.
+    uint32_t SetTargetLength(uint32_t Length) noexcept;
     // Takes the buffer's page faults ahead of the decoder; on the second thread.
     void PrefaultAhead() noexcept;
     // Handles every stretch that is final up to Ready; on the writing thread.
@@ -62,7 +63,7 @@ private:
     uint32_t FSize;
     TFile &FTarget;
     uint32_t FStretch;
-    std::unique_ptr<uint8_t, void (*)(void *)> FStaging{nullptr, &std::free};
+    uint8_t FStaging[DefaultStretch];
     // Shared with the thread: how much is final, and whether to stop (after the last stretch, or
     // at once when the extraction failed).
     std::atomic<uint32_t> FReady{0};
