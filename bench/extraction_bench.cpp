@@ -376,7 +376,7 @@ int main(int ArgCount, char **Args) {
                                      {"default", PackagePath},
                                      {"64 MiB", LargePath}}) {
         const long Peak = ExtractionPeakKiB(Args[0], Path, Size, Crc);
-        std::printf("  %-7s dictionary: %ld KiB, N + %ld KiB (%s)\n", What, Peak,
+        std::printf("  %-7s dictionary: %ld KiB, N %+ld KiB (%s)\n", What, Peak,
                     Peak - long(Size / 1024),
                     Peak < 0         ? "not measured"
                     : Peak <= Budget ? "within"
