@@ -170,7 +170,7 @@ void TLZMADecompressor::CheckDecodeStep(const TDecodeStep &Step, int32_t Left) {
 // Decodes the stream's first Count bytes straight into Buffer, which serves as the dictionary.
 // Distances are checked against the bytes decoded so far and the dictionary size the stream
 // declares, never against the buffer's length, so the outcome and the errors are those of the
-// ring buffer. Leaves the decoder pointing into Buffer; the caller puts a dictionary back.
+// ring buffer. Leaves the decoder pointing into Buffer.
 void TLZMADecompressor::DecodeInPlace(uint8_t *Buffer, int32_t Count, TOutputProgress Progress) {
     CLzmaDec &Dec = FDecodeState->Dec;
     Dec.dic = Buffer;
@@ -184,27 +184,6 @@ void TLZMADecompressor::DecodeInPlace(uint8_t *Buffer, int32_t Count, TOutputPro
         if (Step.Finished)
             break;
     }
-}
-
-// The first output of a stream: the caller's buffer holds everything from the stream start, so
-// it can serve as the dictionary itself and the bytes are decoded where they belong, with no copy
-// out of the ring buffer. Afterwards the dictionary's last bytes move into the work area, where
-// later calls continue the stream as usual (the caller's buffer is not used beyond this call).
-void TLZMADecompressor::DecompressDirect(uint8_t *Buffer, int32_t Count) {
-    CLzmaDec &Dec = FDecodeState->Dec;
-    struct TRestoreRing {
-        CLzmaDec &Dec;
-        Byte *RingDic;
-        SizeT RingSize;
-        ~TRestoreRing() {
-            const SizeT Kept = Dec.dicPos < RingSize ? Dec.dicPos : RingSize;
-            std::memcpy(RingDic, Dec.dic + Dec.dicPos - Kept, Kept);
-            Dec.dic = RingDic;
-            Dec.dicBufSize = RingSize;
-            Dec.dicPos = Kept;
-        }
-    } Restore{Dec, Dec.dic, Dec.dicBufSize};
-    DecodeInPlace(Buffer, Count, TOutputProgress());
 }
 
 void TLZMADecompressor::DecompressLast(void *Buffer, int32_t Count, TOutputProgress Progress) {
@@ -232,11 +211,7 @@ void TLZMADecompressor::DecompressTo(void *Buffer, int32_t Count) {
         PrepareStream(/*WithDictionary=*/true);
     if (Count <= 0)
         return;
-    if (!FStreamStarted) {
-        FStreamStarted = true;
-        DecompressDirect(static_cast<uint8_t *>(Buffer), Count);
-        return;
-    }
+    FStreamStarted = true;
     CLzmaDec &Dec = FDecodeState->Dec;
     uint8_t *Out = static_cast<uint8_t *>(Buffer);
     while (Count > 0) {

@@ -57,12 +57,11 @@ private:
     TDecodeStep DecodeStep(size_t Limit);
     void CheckDecodeStep(const TDecodeStep &Step, int32_t Left);
     void DecodeInPlace(uint8_t *Buffer, int32_t Count, TOutputProgress Progress);
-    void DecompressDirect(uint8_t *Buffer, int32_t Count);
 
     bool FInputExhausted = false;
     bool FStreamReady = false;
-    // The current stream has produced output: its first bytes went straight into a caller's
-    // buffer and later ones come out of the dictionary in the work area.
+    // The current stream has produced output through the dictionary: a last read can no longer
+    // take it from its start.
     bool FStreamStarted = false;
     // A last read took the current stream without keeping its dictionary: nothing can follow.
     bool FStreamSpent = false;

@@ -224,10 +224,10 @@ TEST(LzmaDecompressor, ReportsEndAndDamage) {
     }
 }
 
-// The first read of a stream decodes straight into the caller's buffer, later reads come out of
-// the dictionary in the work area: a first read shorter or longer than the dictionary (so the
-// dictionary starts partly or wholly filled from that buffer, often with a match cut off), then
-// reads in pieces, must give the bytes of one whole read.
+// Reads come out of the dictionary in the work area: a first read shorter or longer than the
+// dictionary (so the ring wraps at any point, often with a match cut off), then reads in
+// pieces, must give the bytes of one whole read, and never look at the first read's buffer
+// again.
 TEST(LzmaDecompressor, FirstReadIntoCallerBufferThenPiecesGivesSameBytes) {
     const std::string Data = SamplePayload(200000, 17);
     const struct {
