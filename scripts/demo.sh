@@ -15,6 +15,10 @@ if [ -z "${QUOV_DEMO_NO_BUILD:-}" ]; then
   scripts/bootstrap.sh
   scripts/build.sh
 fi
+if ! why=$(scripts/wine-native.sh) && [ "${QUOV_WINE_EMULATED:-0}" != 1 ]; then
+  echo "demo: cannot run the installer here: $why." >&2
+  exit 1
+fi
 scripts/wine-prefix.sh
 mkdir -p "$out"
 
