@@ -43,7 +43,13 @@ static_assert(SetupLanguageFixedSize == 25, "language entry fixed part");
 // A count of language entries above this is corrupt data; no setup carries that many languages.
 constexpr int32_t MaxLanguageEntryCount = 65536;
 
-enum TLanguageDetectMode : uint8_t { DetectByUILanguage = 0, DetectByUserLocale = 1 };
+// The detect mode byte; the loader takes any value above DetectByUserLocale as "none", and the
+// packager writes DetectNone for it.
+enum TLanguageDetectMode : uint8_t {
+    DetectByUILanguage = 0,
+    DetectByUserLocale = 1,
+    DetectNone = 2,
+};
 
 struct TSetupHeaderRec {
     std::string Strings[SetupHeaderStringCount];

@@ -15,21 +15,19 @@ TCompressedBlockReader::TCompressedBlockReader(TCustomFile &Source, TDecompresso
         FSource.Read(Header + BlockStoredSizeOffset, BlockHeaderCheckedBytes) !=
             BlockHeaderCheckedBytes)
         RaiseBlockCorrupt(MakeDataFault(TFaultCheck::BlockHeaderCut));
-    const uint32_t StoredCrc = LoadLe32(Header + BlockHeaderCrcOffset);
-    const uint32_t HeaderCrc = ComputeCrc32(Header + BlockStoredSizeOffset, BlockHeaderCheckedBytes);
-    if (HeaderCrc != StoredCrc)
-        RaiseBlockCorrupt(MakeDataFault(TFaultCheck::BlockHeaderCrc, StoredCrc, HeaderCrc));
-    const uint32_t StoredSize = LoadLe32(Header + BlockStoredSizeOffset);
-    // A block that would reach past the end of the file is refused before any chunk is read.
-    const uint64_t Position = FSource.GetPosition();
-    const uint64_t Size = FSource.GetSize();
-    if (Position + StoredSize > Size)
-        RaiseBlockCorrupt(MakeDataFault(TFaultCheck::BlockPastEnd, StoredSize,
-                                        Size > Position ? Size - Position : 0));
-    if (Header[BlockIsCompressedOffset] != 0)
+    TBlockHeader Fields;
+    auto BytesLeft = [this]() -> uint64_t {
+        const uint64_t Position = FSource.GetPosition();
+        const uint64_t Size = FSource.GetSize();
+        return Size > Position ? Size - Position : 0;
+    };
+    const TDataFault Fault = CheckBlockHeader(Header, BytesLeft, Fields);
+    if (Fault.Check != TFaultCheck::None)
+        RaiseBlockCorrupt(Fault);
+    if (Fields.IsCompressed)
         FOwnedDecompressor = Class(TCompressedInputProc{this, SupplyInputProc});
     // A stored size of 2^31 or more becomes negative here and fails when a chunk is needed.
-    FStoredLeft = static_cast<int32_t>(StoredSize);
+    FStoredLeft = static_cast<int32_t>(Fields.StoredSize);
     FConstructed = true;
 }
 

@@ -1,6 +1,11 @@
 // The loader's built-in texts: code page 936 bytes, whatever code page the system uses.
 #pragma once
 
+#include <cstdint>
+
+// The code page of every text below; tools that show them convert from it.
+constexpr uint32_t BuiltinTextCodePage = 936;
+
 // "The setup files are corrupted. Please obtain a new copy of the program."
 inline constexpr char SetupCorruptText[] =
     "\xb0\xb2\xd7\xb0\xce\xc4\xbc\xfe\xd2\xd1\xcb\xf0\xbb\xb5\xa3\xac\xc7\xeb\xbb\xf1\xc8\xa1\xb3"

@@ -85,14 +85,20 @@ TCaseResult CheckPrefix(const std::string &Package, uint64_t Length, const std::
     return Result;
 }
 
-// The block at Offset, header included; its stored size comes from the (intact) header.
+// The block at Offset, header included; its stored size comes from the header, which must be
+// intact.
 TSweepRegion BlockRegion(const std::string &Name, const std::string &Package, uint64_t Offset) {
     if (Offset + BlockHeaderSize > Package.size())
         throw Exception(Name + ": the block header lies outside the file");
-    const uint64_t Stored = LoadLe32(&Package[static_cast<size_t>(Offset) + BlockStoredSizeOffset]);
-    if (Stored > Package.size() - Offset - BlockHeaderSize)
+    TBlockHeader Header;
+    const TDataFault Fault =
+        CheckBlockHeader(reinterpret_cast<const uint8_t *>(&Package[static_cast<size_t>(Offset)]),
+                         [&] { return Package.size() - Offset - BlockHeaderSize; }, Header);
+    if (Fault.Check == TFaultCheck::BlockPastEnd)
         throw Exception(Name + ": the block reaches past the end of the file");
-    return {Name, Offset, BlockHeaderSize + Stored};
+    if (Fault.Check != TFaultCheck::None)
+        throw Exception(Name + ": the block header is damaged");
+    return {Name, Offset, BlockHeaderSize + Header.StoredSize};
 }
 
 uint64_t TableSlotOffset(const std::string &Package) {

@@ -62,6 +62,26 @@ bool SameFile(const struct stat &A, const std::string &RealA, const std::string 
     return Same;
 }
 
+// Follows Path's symbolic links to the name they end at, for a link to a file not yet there; a
+// relative link is read from the link's own folder. False with errno set (ELOOP for a cycle).
+bool FollowLinks(std::string &Path) {
+    for (int Hops = 0; Hops < 40; ++Hops) {
+        struct stat St;
+        if (::lstat(Path.c_str(), &St) != 0 || !S_ISLNK(St.st_mode))
+            return true;
+        std::string Link(PATH_MAX, '\0');
+        ssize_t Length = ::readlink(Path.c_str(), &Link[0], Link.size());
+        if (Length < 0)
+            return false;
+        Link.resize(static_cast<size_t>(Length));
+        const size_t Slash = Path.rfind('/');
+        const bool Absolute = Link[0] == '/' || Slash == std::string::npos;
+        Path = Absolute ? Link : Path.substr(0, Slash + 1) + Link;
+    }
+    errno = ELOOP;
+    return false;
+}
+
 } // namespace
 
 int THostFd::Close() {
@@ -127,6 +147,11 @@ size_t ReadHostInputHead(THostInput &In, void *Buffer, size_t Count) {
     return Done;
 }
 
+void RewindHostInput(THostInput &In) {
+    if (::lseek(In.Fd.Get(), 0, SEEK_SET) != 0)
+        throw EInputError(In.Role + " " + In.Path + ": " + SystemText(errno));
+}
+
 std::string ReadWholeHostInput(THostInput &In) {
     std::string Bytes(static_cast<size_t>(In.Size), '\0');
     ReadHostInput(In, &Bytes[0], Bytes.size());
@@ -146,8 +171,33 @@ void RefuseOutputOverInputs(const std::string &Output, const std::vector<TNamedP
                                  "; writing it would destroy that input");
 }
 
-THostOutput::THostOutput(const std::string &Target) : FTarget(Target) {
-    FTempPath = Target + ".tmp-XXXXXX";
+THostOutput::THostOutput(const std::string &Target) : FTarget(Target), FResolved(Target) {
+    struct stat St;
+    if (::stat(Target.c_str(), &St) != 0) {
+        // Nothing there yet, or a link to nowhere: the file to create is where the links end.
+        if (errno != ENOENT || !FollowLinks(FResolved))
+            Fail(errno);
+    } else if (S_ISCHR(St.st_mode) || S_ISFIFO(St.st_mode)) {
+        // Opened by the name given: /dev/stdout and its kin lead to no name a rename could use.
+        FStream = true;
+        FFd = THostFd(::open(Target.c_str(), O_WRONLY | O_CLOEXEC));
+        if (FFd.Get() < 0)
+            Fail(errno);
+        return;
+    } else if (S_ISDIR(St.st_mode)) {
+        Fail(EISDIR);
+    } else if (!S_ISREG(St.st_mode)) {
+        throw EOutputError("cannot write " + Target +
+                           ": it is not a regular file, a character device or a FIFO");
+    } else {
+        char *Real = ::realpath(Target.c_str(), nullptr);
+        if (!Real)
+            Fail(errno);
+        FResolved = Real;
+        std::free(Real);
+        FKeptMode = static_cast<int>(St.st_mode & 07777);
+    }
+    FTempPath = FResolved + ".tmp-XXXXXX";
     TSignalBlock Block;
     for (int I = 0; I < int(sizeof(PendingSlots) / sizeof(PendingSlots[0])); ++I)
         if (!PendingSlots[I].Used) {
@@ -167,6 +217,8 @@ THostOutput::THostOutput(const std::string &Target) : FTarget(Target) {
 }
 
 THostOutput::~THostOutput() {
+    if (FStream)
+        return;
     TSignalBlock Block;
     if (!FCommitted) {
         FFd.Close();
@@ -200,14 +252,24 @@ void THostOutput::WriteAt(uint64_t Offset, const void *Data, size_t Count) {
 }
 
 void THostOutput::Commit(bool Executable) {
-    mode_t Mask = ::umask(0);
-    ::umask(Mask);
-    if (::fchmod(FFd.Get(), (Executable ? 0777 : 0666) & ~Mask) != 0 || ::fsync(FFd.Get()) != 0)
+    if (FStream) {
+        if (FFd.Close() != 0)
+            Fail(errno);
+        FCommitted = true;
+        return;
+    }
+    mode_t Mode = static_cast<mode_t>(FKeptMode);
+    if (FKeptMode < 0) {
+        const mode_t Mask = ::umask(0);
+        ::umask(Mask);
+        Mode = (Executable ? 0777 : 0666) & ~Mask;
+    }
+    if (::fchmod(FFd.Get(), Mode) != 0 || ::fsync(FFd.Get()) != 0)
         Fail(errno);
     if (FFd.Close() != 0)
         Fail(errno);
     TSignalBlock Block; // renamed and no longer pending, or neither
-    if (::rename(FTempPath.c_str(), FTarget.c_str()) != 0)
+    if (::rename(FTempPath.c_str(), FResolved.c_str()) != 0)
         Fail(errno);
     FCommitted = true;
     PendingSlots[FSlot].Used = 0;
@@ -226,4 +288,18 @@ void InstallInterruptCleanup() {
             sigaddset(&Action.sa_mask, Other);
         sigaction(Signal, &Action, nullptr);
     }
+}
+
+bool StandardErrorIsTerminal() { return ::isatty(2) != 0; }
+
+bool PathExists(const std::string &Path) { return ::access(Path.c_str(), F_OK) == 0; }
+
+std::string RunningProgramFolder() {
+    char Self[PATH_MAX];
+    const ssize_t Length = ::readlink("/proc/self/exe", Self, sizeof(Self) - 1);
+    if (Length <= 0)
+        return std::string();
+    std::string Folder(Self, static_cast<size_t>(Length));
+    Folder.erase(Folder.rfind('/'));
+    return Folder;
 }

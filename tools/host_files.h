@@ -1,7 +1,8 @@
 // The tools' side of the host's files: inputs opened with the host's own reason for a refusal,
 // the check that an output does not name one of the inputs, and outputs written under a
-// temporary name that vanish when the command fails or is interrupted. Owns the descriptors it
-// opens; the interrupt handler owns nothing but the names it was handed.
+// temporary name that vanish when the command fails or is interrupted, and the few other host
+// services the commands use. Every POSIX call of the tools lives in host_files.cpp. Owns the
+// descriptors it opens; the interrupt handler owns nothing but the names it was handed.
 #pragma once
 
 #include <cstdint>
@@ -75,6 +76,8 @@ THostInput OpenHostInput(const std::string &Path, const std::string &Role, uint6
 void ReadHostInput(THostInput &In, void *Buffer, size_t Count);
 // Reads up to Count bytes from offset 0 without moving the position; returns how many came.
 size_t ReadHostInputHead(THostInput &In, void *Buffer, size_t Count);
+// Moves back to the start, for a second pass over the input.
+void RewindHostInput(THostInput &In);
 // The whole file (opened with a MaxSize the caller can hold in memory).
 std::string ReadWholeHostInput(THostInput &In);
 
@@ -89,9 +92,16 @@ struct TNamedPath {
 // input as it was. Inputs that do not exist are left to the command to report.
 void RefuseOutputOverInputs(const std::string &Output, const std::vector<TNamedPath> &Inputs);
 
-// An output under a temporary name in Target's folder (Target + ".tmp-XXXXXX"), renamed over
-// Target by Commit. Until then the destructor removes it, and so do SIGINT, SIGTERM and SIGHUP
-// once InstallInterruptCleanup has run. Throws EOutputError naming Target.
+// An output, written where Target leads: symbolic links are followed to the file they name (a
+// link to nowhere names the file to create), as a compiler's -o does.
+// - A regular file (or none yet) is written under a temporary name in that file's folder
+//   (name + ".tmp-XXXXXX") and renamed over it by Commit, so it is replaced only when complete;
+//   until then the destructor removes the temporary file, and so do SIGINT, SIGTERM and SIGHUP
+//   once InstallInterruptCleanup has run. An existing file keeps its permission bits.
+// - A character device or a FIFO (/dev/null, a pipe) is written straight, front to back: it
+//   cannot be renamed over, and what was written cannot be taken back.
+// - Anything else (a folder, a block device, a socket) is refused.
+// Throws EOutputError naming Target.
 class THostOutput {
 public:
     explicit THostOutput(const std::string &Target);
@@ -100,22 +110,36 @@ public:
     THostOutput &operator=(const THostOutput &) = delete;
 
     void Write(const void *Data, size_t Count);
+    // Only where the output is a regular file (!IsStream()).
     void WriteAt(uint64_t Offset, const void *Data, size_t Count);
     uint64_t Size() const { return FSize; }
-    // Gives the file the mode a new file gets (umask applied; 0777 when Executable, else
-    // 0666), flushes it to disk and renames it over Target.
+    // A device or FIFO, written straight: no WriteAt, nothing to take back on failure.
+    bool IsStream() const { return FStream; }
+    // A regular file gets the permission bits of the file it replaces, or those a new file gets
+    // (umask applied; 0777 when Executable, else 0666); it is flushed to disk and renamed over
+    // the target. A stream is closed.
     void Commit(bool Executable);
     [[noreturn]] void Fail(int Error) const;
 
 private:
-    std::string FTarget;
+    std::string FTarget;   // as the command line named it, for messages
+    std::string FResolved; // where it leads
     std::string FTempPath;
     THostFd FFd;
     int FSlot = -1;
     bool FCommitted = false;
+    bool FStream = false;
+    int FKeptMode = -1; // the replaced file's permission bits, or -1 for a new file
     uint64_t FSize = 0;
 };
 
 // Installs the handlers that remove every pending THostOutput on SIGINT, SIGTERM and SIGHUP and
 // then end the process by the same signal. Call once, early in main.
 void InstallInterruptCleanup();
+
+// True when standard error is a terminal (for a progress line).
+bool StandardErrorIsTerminal();
+// True when something exists at Path (a link to nowhere does not count).
+bool PathExists(const std::string &Path);
+// The folder that holds the running program; empty when it cannot be read.
+std::string RunningProgramFolder();

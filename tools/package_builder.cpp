@@ -1,13 +1,17 @@
 #include "tools/package_builder.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "records/setup_records.h"
 #include "setupdata/call_transform.h"
 #include "setupdata/crc32.h"
+#include "support/builtin_texts.h"
 #include "support/byte_order.h"
 #include "tools/host_files.h"
 #include "tools/message_file.h"
+#include "tools/package_layout.h"
 #include "tools/packlib/block_writer.h"
 #include "tools/packlib/lzma_compress.h"
 #include "tools/packlib/message_block_writer.h"
@@ -15,59 +19,52 @@
 #include "tools/packlib/record_writer.h"
 #include "tools/text_codec.h"
 
-// Output layout:
-//   0                   the stub image, its RCDATA 11111 slot holding the sealed table
-//   SecondDataOffset    the second data file's bytes (none: the offset is still the image end)
-//   SetupDataOffset     64 zero bytes, then one LZMA block: the header record and one language
-//                       entry per message file; then the setup data file's bytes as given
-//   SetupProgramOffset  one LZMA block: the program with its call operands made absolute
-//   MinFileSize         the end of the file
-// The PE checksum covers the whole file and is written last.
-
 namespace {
 
 [[noreturn]] void InputError(const std::string &Why) { throw EPackInputError(Why); }
 
-// The output: written under a temporary name beside the target, summed for the PE checksum as
-// it goes, and renamed over the target at the end.
-class TOutput {
-public:
-    TOutput(const std::string &Target, uint64_t ChecksumOffset)
-        : FFile(Target), FChecksum(ChecksumOffset) {}
+// A compressor's failure as the user reads it (its texts are the loader's built-in ones).
+std::string Readable(const ECompressError &E) {
+    return CodePageToDisplay(E.Message(), BuiltinTextCodePage);
+}
 
-    void Write(const void *Data, size_t Count) {
-        FChecksum.Add(Data, Count);
-        FFile.Write(Data, Count);
-    }
-
-    uint64_t Size() const { return FFile.Size(); }
-
-    // Patches the checksum field, makes the file executable, flushes it and renames it.
-    uint32_t Commit(uint64_t ChecksumOffset) {
-        uint32_t Sum = FChecksum.Finish();
-        uint8_t Bytes[4];
-        StoreLe32(Bytes, Sum);
-        FFile.WriteAt(ChecksumOffset, Bytes, 4);
-        FFile.Commit(/*Executable=*/true);
-        return Sum;
-    }
-
-private:
-    THostOutput FFile;
-    TPeChecksum FChecksum;
+// One part's bytes: held in memory, or an input file copied as it is.
+struct TPartSource {
+    std::string Bytes;
+    THostInput *File = nullptr;
+    uint64_t Size() const { return File ? File->Size : Bytes.size(); }
 };
+using TPartSources = std::array<TPartSource, PackagePartCount>;
+using TSink = std::function<void(const void *Data, size_t Count)>;
 
-// Copies a whole input to the output in pieces, reporting progress.
-void CopyInput(THostInput &In, TOutput &Out, const TPackProgress &Progress, const std::string &Phase) {
+TPartSource &PartOf(TPartSources &Sources, TPackagePart Part) {
+    return Sources[PartIndex(Part)];
+}
+
+// Copies a whole input to Sink in pieces from its start, reporting progress.
+void CopyInput(THostInput &In, const TSink &Sink, const TPackProgress &Progress,
+               const std::string &Phase) {
+    RewindHostInput(In);
     std::string Buffer(1u << 20, '\0');
     uint64_t Left = In.Size;
     while (Left > 0) {
         size_t Count = Left < Buffer.size() ? static_cast<size_t>(Left) : Buffer.size();
         ReadHostInput(In, &Buffer[0], Count);
-        Out.Write(Buffer.data(), Count);
+        Sink(Buffer.data(), Count);
         Left -= Count;
         if (Progress)
             Progress(Phase, In.Size - Left, In.Size);
+    }
+}
+
+// Hands every part to Sink in the package's order.
+void WalkParts(TPartSources &Sources, const TSink &Sink, const TPackProgress &Progress = nullptr) {
+    for (const TPackagePartInfo &Info : PackageParts) {
+        TPartSource &Source = PartOf(Sources, Info.Part);
+        if (Source.File)
+            CopyInput(*Source.File, Sink, Progress, "copying the " + Source.File->Role);
+        else
+            Sink(Source.Bytes.data(), Source.Bytes.size());
     }
 }
 
@@ -94,34 +91,26 @@ std::string BuildProgramBlock(std::string &Program, uint32_t DictionarySize,
     return Block;
 }
 
-struct TPartSizes {
-    uint64_t Image = 0;
-    uint64_t SecondData = 0;
-    uint64_t RecordsBlock = 0;
-    uint64_t SetupData = 0;
-    uint64_t ProgramBlock = 0;
-};
-
-// The sealed table for parts of these sizes in the packager's order, checked against the 32-bit
-// offsets before anything is written.
-TLoaderOffsetTable PlanTable(const TPartSizes &Sizes, uint32_t ProgramSize, uint32_t ProgramCrc) {
-    const uint64_t SecondDataOffset = Sizes.Image;
-    const uint64_t SetupDataOffset = SecondDataOffset + Sizes.SecondData;
-    const uint64_t SetupProgramOffset =
-        SetupDataOffset + SetupDataSignatureSize + Sizes.RecordsBlock + Sizes.SetupData;
-    const uint64_t FileSize = SetupProgramOffset + Sizes.ProgramBlock;
-    if (FileSize > MaxPackageSize)
-        InputError("the installer would have " + std::to_string(FileSize) +
+// The sealed table for these parts, checked against the 32-bit offsets before anything is
+// written.
+TLoaderOffsetTable PlanTable(const TPartSources &Sources, uint32_t ProgramSize,
+                             uint32_t ProgramCrc) {
+    uint64_t Sizes[PackagePartCount];
+    for (size_t I = 0; I < PackagePartCount; ++I)
+        Sizes[I] = Sources[I].Size();
+    const TPackageLayout Layout = LayOutPackage(Sizes);
+    if (Layout.FileSize > MaxPackageSize)
+        InputError("the installer would have " + std::to_string(Layout.FileSize) +
                    " bytes; its offsets are 32-bit, so it must stay below 4 GiB");
     TLoaderOffsetTable Table{};
     std::memcpy(Table.Signature, OffsetTableSignature, sizeof(Table.Signature));
     Table.FormatVersion = OffsetTableFormatVersion;
-    Table.MinFileSize = static_cast<uint32_t>(FileSize);
-    Table.SetupProgramOffset = static_cast<uint32_t>(SetupProgramOffset);
+    Table.MinFileSize = static_cast<uint32_t>(Layout.FileSize);
+    Table.SetupProgramOffset = static_cast<uint32_t>(Layout.Start(TPackagePart::ProgramBlock));
     Table.SetupProgramSize = ProgramSize;
     Table.SetupProgramCRC = ProgramCrc;
-    Table.SetupDataOffset = static_cast<uint32_t>(SetupDataOffset);
-    Table.SecondDataOffset = static_cast<uint32_t>(SecondDataOffset);
+    Table.SetupDataOffset = static_cast<uint32_t>(Layout.Start(TPackagePart::SetupDataSignature));
+    Table.SecondDataOffset = static_cast<uint32_t>(Layout.Start(TPackagePart::SecondData));
     SealOffsetTable(Table);
     return Table;
 }
@@ -139,6 +128,164 @@ TStubImage AnalyzeStubImage(const std::string &Image, const std::string &Path) {
     } catch (const EStubError &E) {
         InputError("stub " + Path + ": " + E.Message());
     }
+}
+
+// Everything packing reads, opened and checked before the long work.
+struct TGathered {
+    THostInput Stub, Program, SecondData, SetupData;
+    std::string Image;
+    TStubImage StubInfo;
+    std::vector<TMessageFile> Languages;
+    TSetupHeaderFields Header;
+};
+
+void Phase(const TPackProgress &Progress, const std::string &Text) {
+    if (Progress)
+        Progress(Text, 0, 0);
+}
+
+// Opens and checks the stub and the program, and measures the data files; a missing file is
+// found before any work.
+void GatherFiles(const TPackOptions &Options, TGathered &G, TPackResult &Result) {
+    G.Stub = OpenHostInput(Options.StubPath, "stub", MaxStubImageSize,
+                           "a loader stub is far smaller");
+    G.Program = OpenHostInput(Options.ProgramPath, "setup program", MaxSetupProgramSize,
+                              "the loader takes programs below 2 GiB");
+    if (!Options.SecondDataPath.empty())
+        G.SecondData = OpenHostInput(Options.SecondDataPath, "second data file", MaxPackageSize,
+                                     "an installer must stay below 4 GiB");
+    if (!Options.SetupDataPath.empty())
+        G.SetupData = OpenHostInput(Options.SetupDataPath, "setup data file", MaxPackageSize,
+                                    "an installer must stay below 4 GiB");
+
+    // The headers lie in the first bytes; what the loader hands to CreateProcess must be a
+    // program Windows starts.
+    std::string Head(static_cast<size_t>(std::min<uint64_t>(G.Program.Size, 65536)), '\0');
+    Head.resize(ReadHostInputHead(G.Program, &Head[0], Head.size()));
+    TProgramImageCheck Runnable = CheckProgramImage(
+        reinterpret_cast<const uint8_t *>(Head.data()), Head.size(), G.Program.Size);
+    if (!Runnable.Refusal.empty())
+        InputError("setup program " + Options.ProgramPath +
+                   " cannot be started by Windows: " + Runnable.Refusal);
+    for (const std::string &W : Runnable.Warnings)
+        Result.Warnings.push_back("setup program " + Options.ProgramPath + ": " + W);
+
+    G.Image = ReadWholeHostInput(G.Stub);
+    G.StubInfo = AnalyzeStubImage(G.Image, Options.StubPath);
+}
+
+// Loads the message files and fills the setup header, the application name in the code page
+// the languages choose.
+void GatherLanguages(const TPackOptions &Options, TGathered &G, TPackResult &Result) {
+    std::vector<uint32_t> CodePages;
+    std::vector<TNameShownBy> Shown;
+    for (const std::string &Path : Options.LanguagePaths) {
+        try {
+            G.Languages.push_back(LoadMessageFile(Path));
+        } catch (const EMessageFileError &E) {
+            InputError(E.Message());
+        }
+        const TMessageFile &Language = G.Languages.back();
+        CodePages.push_back(Language.CodePage);
+        Shown.push_back(
+            {CodePageToDisplay(Language.Name, Language.CodePage), Path, Language.CodePage});
+        for (const std::string &W : Language.Warnings)
+            Result.Warnings.push_back(W);
+    }
+    for (size_t I = 0; I < G.Languages.size(); ++I)
+        for (size_t J = 0; J < I; ++J)
+            if (G.Languages[I].Name == G.Languages[J].Name)
+                Result.Warnings.push_back(Options.LanguagePaths[I] +
+                                          ": language name is also used by " +
+                                          Options.LanguagePaths[J] +
+                                          "; \"/Lang=\" can only ever choose the first");
+
+    if (Options.ApplicationName.empty())
+        InputError("the application name is empty");
+    G.Header.ApplicationName = ConvertApplicationName(Options.ApplicationName, CodePages);
+    std::string NameWarning =
+        CheckApplicationNameShown(Options.ApplicationName, G.Header.ApplicationName, Shown);
+    if (!NameWarning.empty())
+        Result.Warnings.push_back(NameWarning);
+    G.Header.LanguageEntryCount = static_cast<int32_t>(G.Languages.size());
+    G.Header.LanguageDetectMode = Options.DetectMode;
+    G.Header.NoStartupPrompt = Options.NoStartupPrompt;
+}
+
+// The compressed records: the header, then each language with its message block.
+std::string BuildRecordsBlock(const TGathered &G) {
+    std::string Block;
+    try {
+        std::vector<TSetupLanguageFields> Entries;
+        for (const TMessageFile &Language : G.Languages) {
+            Entries.emplace_back();
+            Entries.back().Name = Language.Name;
+            Entries.back().MessageBlock = BuildMessageBlock(Language.Messages);
+            Entries.back().LanguageID = Language.LanguageId;
+            Entries.back().CodePage = Language.CodePage;
+        }
+        const std::string Records = BuildRecords(G.Header, Entries);
+        AppendLzmaBlock(Block, Records.data(), Records.size());
+    } catch (const ECompressError &E) {
+        InputError("setup records: " + Readable(E));
+    }
+    return Block;
+}
+
+// Reads, sums and compresses the setup program; returns its block and its CRC.
+std::string BuildProgram(const TPackOptions &Options, TGathered &G, uint32_t &Crc,
+                         const TPackProgress &Progress) {
+    const std::string CompressPhase = "compressing the setup program";
+    Phase(Progress, CompressPhase);
+    std::string Bytes = ReadWholeHostInput(G.Program);
+    Crc = ComputeCrc32(Bytes.data(), Bytes.size());
+    try {
+        return BuildProgramBlock(Bytes, Options.DictionarySize, [&](uint64_t Done) {
+            if (Progress)
+                Progress(CompressPhase, Done, G.Program.Size);
+        });
+    } catch (const ECompressError &E) {
+        InputError("setup program " + Options.ProgramPath +
+                   ": its compressed block would be too large for the loader (" + Readable(E) +
+                   ")");
+    }
+}
+
+// Writes the parts to the output and sets the PE checksum; returns it. A regular file gets the
+// sum patched in at the end; a device or FIFO cannot be patched, so the parts are summed in a
+// pass of their own first.
+uint32_t WriteInstaller(TPartSources &Sources, uint64_t ChecksumOffset, uint64_t FileSize,
+                        const std::string &OutputPath, bool &Streamed,
+                        const TPackProgress &Progress) {
+    THostOutput Out(OutputPath);
+    Streamed = Out.IsStream();
+    TPeChecksum Checksum(ChecksumOffset);
+    uint8_t Sum[4];
+    if (Out.IsStream()) {
+        Phase(Progress, "computing the PE checksum");
+        WalkParts(Sources, [&](const void *Data, size_t Count) { Checksum.Add(Data, Count); },
+                  Progress);
+        StoreLe32(Sum, Checksum.Finish());
+        std::memcpy(&PartOf(Sources, TPackagePart::Image).Bytes[ChecksumOffset], Sum, 4);
+    }
+    Phase(Progress, "writing " + OutputPath);
+    WalkParts(
+        Sources,
+        [&](const void *Data, size_t Count) {
+            if (!Out.IsStream())
+                Checksum.Add(Data, Count);
+            Out.Write(Data, Count);
+        },
+        Progress);
+    if (Out.Size() != FileSize)
+        throw EPackOutputError("internal error: wrote " + std::to_string(Out.Size()) +
+                               " bytes instead of " + std::to_string(FileSize));
+    if (!Out.IsStream()) {
+        StoreLe32(Sum, Checksum.Finish());
+        Out.WriteAt(ChecksumOffset, Sum, 4);
+    }
+    Out.Commit(/*Executable=*/true);
+    return LoadLe32(Sum);
 }
 
 } // namespace
@@ -185,10 +332,6 @@ std::string CheckApplicationNameShown(const std::string &Utf8, const std::string
 
 TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Progress) {
     TPackResult Result;
-    auto Phase = [&](const std::string &Text) {
-        if (Progress)
-            Progress(Text, 0, 0);
-    };
     std::vector<TNamedPath> Inputs = {{"stub", Options.StubPath},
                                       {"setup program", Options.ProgramPath},
                                       {"second data file", Options.SecondDataPath},
@@ -202,139 +345,47 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
         Options.DictionarySize > MaxProgramDictionarySize)
         InputError("the dictionary size must lie between 4 KiB and 64 MiB");
 
-    // Every input is opened and measured before any work, so that a missing file is found first.
-    Phase("reading the stub");
-    THostInput Stub = OpenHostInput(Options.StubPath, "stub", MaxStubImageSize,
-                                    "a loader stub is far smaller");
-    THostInput Program = OpenHostInput(Options.ProgramPath, "setup program", MaxSetupProgramSize,
-                                       "the loader takes programs below 2 GiB");
-    THostInput SecondData, SetupData;
-    if (!Options.SecondDataPath.empty())
-        SecondData = OpenHostInput(Options.SecondDataPath, "second data file", MaxPackageSize,
-                                   "an installer must stay below 4 GiB");
-    if (!Options.SetupDataPath.empty())
-        SetupData = OpenHostInput(Options.SetupDataPath, "setup data file", MaxPackageSize,
-                                  "an installer must stay below 4 GiB");
-
-    // The headers lie in the first bytes; what the loader hands to CreateProcess must be a
-    // program Windows starts.
-    std::string Head(static_cast<size_t>(std::min<uint64_t>(Program.Size, 65536)), '\0');
-    Head.resize(ReadHostInputHead(Program, &Head[0], Head.size()));
-    TProgramImageCheck Runnable = CheckProgramImage(
-        reinterpret_cast<const uint8_t *>(Head.data()), Head.size(), Program.Size);
-    if (!Runnable.Refusal.empty())
-        InputError("setup program " + Options.ProgramPath +
-                   " cannot be started by Windows: " + Runnable.Refusal);
-    for (const std::string &W : Runnable.Warnings)
-        Result.Warnings.push_back("setup program " + Options.ProgramPath + ": " + W);
-
-    std::string Image = ReadWholeHostInput(Stub);
-    const TStubImage StubInfo = AnalyzeStubImage(Image, Options.StubPath);
-
-    Phase("reading the message files");
-    std::vector<TMessageFile> Languages;
-    std::vector<uint32_t> CodePages;
-    std::vector<TNameShownBy> Shown;
-    for (const std::string &Path : Options.LanguagePaths) {
-        try {
-            Languages.push_back(LoadMessageFile(Path));
-        } catch (const EMessageFileError &E) {
-            InputError(E.Message());
-        }
-        CodePages.push_back(Languages.back().CodePage);
-        Shown.push_back({CodePageToDisplay(Languages.back().Name, Languages.back().CodePage), Path,
-                         Languages.back().CodePage});
-        for (const std::string &W : Languages.back().Warnings)
-            Result.Warnings.push_back(W);
-    }
-    for (size_t I = 0; I < Languages.size(); ++I)
-        for (size_t J = 0; J < I; ++J)
-            if (Languages[I].Name == Languages[J].Name)
-                Result.Warnings.push_back(Options.LanguagePaths[I] + ": language name is also used by " +
-                                          Options.LanguagePaths[J] +
-                                          "; \"/Lang=\" can only ever choose the first");
-
-    if (Options.ApplicationName.empty())
-        InputError("the application name is empty");
-    TSetupHeaderFields Header;
-    Header.ApplicationName = ConvertApplicationName(Options.ApplicationName, CodePages);
-    std::string NameWarning =
-        CheckApplicationNameShown(Options.ApplicationName, Header.ApplicationName, Shown);
-    if (!NameWarning.empty())
-        Result.Warnings.push_back(NameWarning);
-    Header.LanguageEntryCount = static_cast<int32_t>(Languages.size());
-    Header.LanguageDetectMode = Options.DetectMode;
-    Header.NoStartupPrompt = Options.NoStartupPrompt;
+    TGathered G;
+    Phase(Progress, "reading the stub");
+    GatherFiles(Options, G, Result);
+    Phase(Progress, "reading the message files");
+    GatherLanguages(Options, G, Result);
     // Refused before the long work, since nothing gets written anyway.
     if (Options.WarningsAreErrors && !Result.Warnings.empty())
         throw EPackWarnings(Result.Warnings);
 
-    Phase("compressing the setup records");
-    std::string RecordsBlock;
-    try {
-        std::vector<TSetupLanguageFields> Entries;
-        for (const TMessageFile &Language : Languages) {
-            Entries.emplace_back();
-            Entries.back().Name = Language.Name;
-            Entries.back().MessageBlock = BuildMessageBlock(Language.Messages);
-            Entries.back().LanguageID = Language.LanguageId;
-            Entries.back().CodePage = Language.CodePage;
-        }
-        const std::string Records = BuildRecords(Header, Entries);
-        AppendLzmaBlock(RecordsBlock, Records.data(), Records.size());
-    } catch (const ECompressError &E) {
-        InputError("setup records: " + CodePageToDisplay(E.Message(), 936));
-    }
+    TPartSources Sources;
+    Phase(Progress, "compressing the setup records");
+    PartOf(Sources, TPackagePart::RecordsBlock).Bytes = BuildRecordsBlock(G);
+    uint32_t ProgramCrc = 0;
+    PartOf(Sources, TPackagePart::ProgramBlock).Bytes =
+        BuildProgram(Options, G, ProgramCrc, Progress);
+    PartOf(Sources, TPackagePart::SetupDataSignature)
+        .Bytes.assign(reinterpret_cast<const char *>(SetupDataSignature), SetupDataSignatureSize);
+    if (G.SecondData.Size != 0)
+        PartOf(Sources, TPackagePart::SecondData).File = &G.SecondData;
+    if (G.SetupData.Size != 0)
+        PartOf(Sources, TPackagePart::SetupData).File = &G.SetupData;
+    PartOf(Sources, TPackagePart::Image).Bytes.swap(G.Image);
 
-    const std::string CompressPhase = "compressing the setup program";
-    Phase(CompressPhase);
-    std::string ProgramBytes = ReadWholeHostInput(Program);
-    const uint32_t ProgramCrc = ComputeCrc32(ProgramBytes.data(), ProgramBytes.size());
-    std::string ProgramBlock;
-    try {
-        ProgramBlock = BuildProgramBlock(ProgramBytes, Options.DictionarySize, [&](uint64_t Done) {
-            if (Progress)
-                Progress(CompressPhase, Done, Program.Size);
-        });
-    } catch (const ECompressError &E) {
-        InputError("setup program " + Options.ProgramPath +
-                   ": its compressed block would be too large for the loader (" +
-                   CodePageToDisplay(E.Message(), 936) + ")");
-    }
-
-    const TLoaderOffsetTable &Table = Result.Table =
-        PlanTable({Image.size(), SecondData.Size, RecordsBlock.size(), SetupData.Size,
-                   ProgramBlock.size()},
-                  static_cast<uint32_t>(Program.Size), ProgramCrc);
-    StampImage(Image, StubInfo, Table);
-    const uint64_t FileSize = Table.MinFileSize;
-
-    TOutput Out(Options.OutputPath, StubInfo.Headers.ChecksumOffset);
-    Phase("writing " + Options.OutputPath);
-    Out.Write(Image.data(), Image.size());
-    if (SecondData.Size != 0)
-        CopyInput(SecondData, Out, Progress, "copying the second data file");
-    Out.Write(SetupDataSignature, SetupDataSignatureSize);
-    Out.Write(RecordsBlock.data(), RecordsBlock.size());
-    if (SetupData.Size != 0)
-        CopyInput(SetupData, Out, Progress, "copying the setup data file");
-    Out.Write(ProgramBlock.data(), ProgramBlock.size());
-    if (Out.Size() != FileSize)
-        throw EPackOutputError("internal error: wrote " + std::to_string(Out.Size()) +
-                               " bytes instead of " + std::to_string(FileSize));
-    Result.PeChecksum = Out.Commit(StubInfo.Headers.ChecksumOffset);
-    Result.ImageSize = Image.size();
-    Result.ProgramBlockSize = ProgramBlock.size();
+    Result.Table = PlanTable(Sources, static_cast<uint32_t>(G.Program.Size), ProgramCrc);
+    StampImage(PartOf(Sources, TPackagePart::Image).Bytes, G.StubInfo, Result.Table);
+    Result.PeChecksum = WriteInstaller(Sources, G.StubInfo.Headers.ChecksumOffset,
+                                       Result.Table.MinFileSize, Options.OutputPath,
+                                       Result.Streamed, Progress);
+    Result.ImageSize = PartOf(Sources, TPackagePart::Image).Size();
+    Result.ProgramBlockSize = PartOf(Sources, TPackagePart::ProgramBlock).Size();
     return Result;
 }
 
 std::string BuildPackage(const TPackageParts &Parts, const TPackageEdits &Edits) {
-    std::string Image = Parts.Stub;
+    TPartSources Sources;
+    std::string &Image = PartOf(Sources, TPackagePart::Image).Bytes = Parts.Stub;
     const TStubImage StubInfo = AnalyzeStubImage(Image, "image");
     std::string Records = BuildRecords(Parts.Header, Parts.Languages);
     if (Edits.Records)
         Edits.Records(Records);
-    std::string RecordsBlock;
+    std::string &RecordsBlock = PartOf(Sources, TPackagePart::RecordsBlock).Bytes;
     AppendLzmaBlock(RecordsBlock, Records.data(), Records.size());
     if (Edits.RecordsBlock)
         Edits.RecordsBlock(RecordsBlock);
@@ -342,18 +393,20 @@ std::string BuildPackage(const TPackageParts &Parts, const TPackageEdits &Edits)
         InputError("the setup program must stay below 2 GiB");
     const uint32_t ProgramCrc = ComputeCrc32(Parts.Program.data(), Parts.Program.size());
     std::string Program = Parts.Program;
-    const std::string ProgramBlock = BuildProgramBlock(Program, DefaultProgramDictionarySize);
+    PartOf(Sources, TPackagePart::ProgramBlock).Bytes =
+        BuildProgramBlock(Program, DefaultProgramDictionarySize);
+    PartOf(Sources, TPackagePart::SecondData).Bytes = Parts.SecondData;
+    PartOf(Sources, TPackagePart::SetupDataSignature)
+        .Bytes.assign(reinterpret_cast<const char *>(SetupDataSignature), SetupDataSignatureSize);
+    PartOf(Sources, TPackagePart::SetupData).Bytes = Parts.SetupData;
 
     const TLoaderOffsetTable Table =
-        PlanTable({Image.size(), Parts.SecondData.size(), RecordsBlock.size(),
-                   Parts.SetupData.size(), ProgramBlock.size()},
-                  static_cast<uint32_t>(Parts.Program.size()), ProgramCrc);
+        PlanTable(Sources, static_cast<uint32_t>(Parts.Program.size()), ProgramCrc);
     StampImage(Image, StubInfo, Table);
-    std::string Package = Image + Parts.SecondData;
-    Package.append(reinterpret_cast<const char *>(SetupDataSignature), SetupDataSignatureSize);
-    Package += RecordsBlock;
-    Package += Parts.SetupData;
-    Package += ProgramBlock;
+    std::string Package;
+    WalkParts(Sources, [&](const void *Data, size_t Count) {
+        Package.append(static_cast<const char *>(Data), Count);
+    });
     const uint32_t Sum =
         ComputePeChecksum(reinterpret_cast<const uint8_t *>(Package.data()), Package.size(),
                           StubInfo.Headers.ChecksumOffset);

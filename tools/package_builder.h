@@ -1,7 +1,8 @@
 // Builds a packaged installer: the loader stub with its offset table filled in, the optional
 // second data area, the setup data (signature, the records block, the author's own setup data)
-// and the setup program's block. Everything is checked before the first byte is written, and
-// the output appears only complete: it is written to a temporary file beside it and renamed.
+// and the setup program's block, in the order of tools/package_layout.h. Everything is checked
+// before the first byte is written; the output is written as THostOutput describes (a regular
+// file appears only complete).
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "records/setup_records.h"
 #include "setupdata/offset_table.h"
 #include "support/exceptions.h"
 #include "tools/host_files.h"
@@ -36,7 +38,7 @@ struct TPackOptions {
     std::string ProgramPath;
     std::string ApplicationName; // UTF-8
     std::vector<std::string> LanguagePaths;
-    uint8_t DetectMode = 0; // 0 UI language, 1 user locale, 2 none
+    uint8_t DetectMode = DetectByUILanguage; // TLanguageDetectMode
     bool NoStartupPrompt = false;
     std::string SecondDataPath; // optional
     std::string SetupDataPath;  // optional
@@ -51,6 +53,7 @@ struct TPackResult {
     uint64_t ImageSize = 0;
     uint64_t ProgramBlockSize = 0;
     uint32_t PeChecksum = 0;
+    bool Streamed = false; // written straight to a character device or a FIFO
     std::vector<std::string> Warnings;
 };
 

@@ -11,13 +11,17 @@
 #include "setupdata/block_format.h"
 #include "setupdata/crc32.h"
 #include "setupdata/file.h"
+#include "support/builtin_texts.h"
 #include "support/byte_order.h"
+#include "tools/package_layout.h"
 #include "tools/text_codec.h"
 
 namespace {
 
-// The loader's own texts are code page 936 bytes; the tool shows them as UTF-8.
-std::string Shown(const Exception &E) { return CodePageToDisplay(E.Message(), 936); }
+// The loader's own texts are built-in ANSI bytes; the tool shows them as UTF-8.
+std::string Shown(const Exception &E) {
+    return CodePageToDisplay(E.Message(), BuiltinTextCodePage);
+}
 
 std::string Hex32(uint32_t V) {
     char Text[16];
@@ -44,15 +48,15 @@ size_t ReadAt(TCustomFile &File, uint64_t Offset, void *Buffer, size_t Count) {
 TBlockInfo ReadBlockInfo(TCustomFile &File, uint64_t Offset, uint64_t FileSize) {
     TBlockInfo Info;
     Info.Offset = Offset;
-    uint8_t Header[BlockHeaderSize];
-    if (ReadAt(File, Offset, Header, sizeof(Header)) != sizeof(Header))
+    uint8_t Bytes[BlockHeaderSize];
+    if (ReadAt(File, Offset, Bytes, sizeof(Bytes)) != sizeof(Bytes))
         return Info;
     Info.Present = true;
-    Info.StoredSize = LoadLe32(Header + BlockStoredSizeOffset);
-    Info.Compressed = Header[BlockIsCompressedOffset] != 0;
-    Info.HeaderValid = ComputeCrc32(Header + BlockStoredSizeOffset, BlockHeaderCheckedBytes) ==
-                           LoadLe32(Header + BlockHeaderCrcOffset) &&
-                       Info.StoredSize <= FileSize - (Offset + BlockHeaderSize);
+    TBlockHeader Header;
+    auto BytesLeft = [&] { return FileSize - (Offset + BlockHeaderSize); };
+    Info.HeaderValid = CheckBlockHeader(Bytes, BytesLeft, Header).Check == TFaultCheck::None;
+    Info.StoredSize = Header.StoredSize;
+    Info.Compressed = Header.IsCompressed;
     return Info;
 }
 
@@ -240,6 +244,54 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
         Report.Notes.push_back(std::to_string(Report.FileSize - Report.Table.MinFileSize) +
                                " bytes follow MinFileSize (a signature?)");
     return Report;
+}
+
+std::vector<TMapEntry> PackageFileMap(const TPackageReport &R) {
+    std::vector<TMapEntry> Map;
+    const TLoaderOffsetTable &T = R.Table;
+    const TBlockInfo &Records = R.RecordsBlock;
+    for (const TPackagePartInfo &Part : PackageParts) {
+        auto Add = [&](uint64_t Offset, uint64_t Size) {
+            Map.push_back({Part.Name, Offset, Size});
+        };
+        if (Part.Part != TPackagePart::Image && !R.TableAccepted)
+            break;
+        switch (Part.Part) {
+        case TPackagePart::Image:
+            if (R.HaveHeaders)
+                Add(0, std::min(R.Pe.ImageEnd, R.FileSize));
+            break;
+        case TPackagePart::SecondData:
+            if (T.SetupDataOffset >= T.SecondDataOffset)
+                Add(T.SecondDataOffset, uint64_t(T.SetupDataOffset) - T.SecondDataOffset);
+            break;
+        case TPackagePart::SetupDataSignature:
+            Add(T.SetupDataOffset, SetupDataSignatureSize);
+            break;
+        case TPackagePart::RecordsBlock:
+            if (Records.HeaderValid)
+                Add(Records.Offset, Records.End() - Records.Offset);
+            break;
+        case TPackagePart::SetupData:
+            if (Records.HeaderValid && T.SetupProgramOffset >= Records.End())
+                Add(Records.End(), T.SetupProgramOffset - Records.End());
+            break;
+        case TPackagePart::ProgramBlock:
+            if (R.ProgramBlock.HeaderValid)
+                Add(R.ProgramBlock.Offset, R.ProgramBlock.End() - R.ProgramBlock.Offset);
+            break;
+        }
+    }
+    if (R.TableAccepted && R.FileSize > T.MinFileSize)
+        Map.push_back({"behind MinFileSize", T.MinFileSize, R.FileSize - T.MinFileSize});
+    return Map;
+}
+
+uint32_t ApplicationNameCodePage(const TPackageReport &Report) {
+    for (const TLanguageReport &L : Report.Languages)
+        if (L.CodePage != 0)
+            return L.CodePage;
+    return 0;
 }
 
 void ExtractProgram(const std::string &Path, const std::string &OutputPath) {

@@ -61,6 +61,22 @@ struct TPackageReport {
     std::vector<std::string> Notes; // observations that do not stop the loader
 };
 
+// One area of the file, for the file map.
+struct TMapEntry {
+    std::string Name;
+    uint64_t Offset;
+    uint64_t Size;
+};
+
+// The file map: the package's parts in their order (tools/package_layout.h) as far as the report
+// found them (only the image when the offset table was refused), then any bytes behind
+// MinFileSize.
+std::vector<TMapEntry> PackageFileMap(const TPackageReport &Report);
+
+// The code page the application name was stored in: the packager's rule (the first language
+// whose code page is not 0).
+uint32_t ApplicationNameCodePage(const TPackageReport &Report);
+
 // Reports what reading is doing: a phase text, and bytes done of a total (0 when unknown).
 using TReadProgress =
     std::function<void(const std::string &Phase, uint64_t Done, uint64_t Total)>;

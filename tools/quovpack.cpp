@@ -1,21 +1,18 @@
 // quovpack: packs a setup program into the loader stub, and inspects, verifies and unpacks
-// packaged installers with the loader's own reading code.
-#include <algorithm>
+// packaged installers with the loader's own reading code. The commands and their exit codes;
+// options are parsed by tools/command_options.h, reports formatted by tools/report_format.h.
 #include <chrono>
-#include <cctype>
-#include <climits>
 #include <cstdio>
-#include <cstring>
-#include <getopt.h>
-#include <map>
 #include <new>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "support/builtin_texts.h"
+#include "tools/command_options.h"
 #include "tools/host_files.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
+#include "tools/report_format.h"
 #include "tools/text_codec.h"
 
 namespace {
@@ -27,10 +24,6 @@ constexpr int ExitUsage = 2;     // bad command line
 constexpr int ExitInput = 3;     // an input is missing, unreadable or unusable
 constexpr int ExitOutput = 4;    // the output cannot be written
 constexpr int ExitInternal = 5;  // out of memory or an unexpected failure
-
-// The version of the JSON that inspect --json and verify --json print; it grows when a key
-// changes meaning or goes away (new keys may appear without it).
-constexpr int JsonFormatVersion = 1;
 
 // The message files used when pack is given no --lang, from the installed data folder; the
 // first is the fallback language.
@@ -58,87 +51,96 @@ const char GeneralHelp[] =
     "  4  the output could not be written; nothing was left behind\n"
     "  5  out of memory or an internal error\n";
 
-const char PackHelp[] =
+// How pack and extract write their output, for their help.
+#define OUTPUT_RULES                                                                              \
+    "A symbolic link is followed to the file it names. A regular file is written to a\n"         \
+    "temporary file beside it and renamed when complete, keeping the permission bits of the\n"   \
+    "file it replaces; after any failure or interruption neither a partial output nor a\n"       \
+    "temporary file is left. A character device or a FIFO (/dev/null, a pipe) is written\n"      \
+    "straight.\n"
+
+const TCommandSpec PackCommand = {
+    "pack",
     "usage: quovpack pack --program FILE --name TEXT -o OUT [--stub FILE] [--lang FILE...]\n"
     "                     [--detect ui|locale|none] [--no-prompt] [--second-data FILE]\n"
-    "                     [--setup-data FILE] [--dict-size SIZE] [--werror]\n"
-    "\n"
+    "                     [--setup-data FILE] [--dict-size SIZE] [--werror]\n",
     "Writes OUT: the stub with its offset table filled in, the second data area, the setup\n"
-    "data and the compressed setup program, then sets the PE checksum. OUT is written to a\n"
-    "temporary file beside it and renamed at the end; after any failure or interruption no\n"
-    "OUT and no temporary file is left. The same inputs always give the same bytes.\n"
-    "\n"
-    "  --program FILE      the setup program to run: a Windows GUI or console program\n"
-    "                      below 2 GiB (DLLs, text and other files are refused)\n"
-    "  --name TEXT         application name for the startup question, in UTF-8; it is stored\n"
-    "                      in the code page of the first --lang whose code page is not 0,\n"
-    "                      and must be ASCII when every language has code page 0\n"
-    "  -o, --output OUT    the installer to write; it must not name one of the inputs\n"
-    "  --stub FILE         the loader executable (quovldr.exe), unpacked; default: the\n"
-    "                      installed one\n"
-    "  --lang FILE         a message file (see messages/README.md); repeat for more\n"
-    "                      languages; the first one is the fallback; default: the installed\n"
-    "                      en.txt and zh_CN.txt\n"
-    "  --detect MODE       how the loader picks a language when /Lang= does not:\n"
-    "                      ui (user interface language, default), locale (user locale),\n"
-    "                      none (always the first language)\n"
-    "  --no-prompt         do not ask the startup question\n"
-    "  --second-data FILE  bytes placed right behind the stub, for the setup program\n"
-    "  --setup-data FILE   bytes placed behind the setup records, for the setup program\n"
-    "  --dict-size SIZE    LZMA dictionary for the setup program, 4K to 64M (K and M are KiB\n"
-    "                      and MiB; default 16M); a smaller program gets the smallest\n"
-    "                      dictionary that holds it\n"
-    "  --werror            treat warnings as errors: write nothing when there is one\n"
-    "\n"
+    "data and the compressed setup program, with the PE checksum set. The same inputs always\n"
+    "give the same bytes.\n\n" OUTPUT_RULES,
+    {
+        {"program", 0, "FILE",
+         "the setup program to run: a Windows GUI or console program\n"
+         "below 2 GiB (DLLs, text and other files are refused)"},
+        {"name", 0, "TEXT",
+         "application name for the startup question, in UTF-8; it is stored\n"
+         "in the code page of the first --lang whose code page is not 0,\n"
+         "and must be ASCII when every language has code page 0"},
+        {"output", 'o', "OUT", "the installer to write; it must not name one of the inputs"},
+        {"stub", 0, "FILE",
+         "the loader executable (quovldr.exe), unpacked; default: the\n"
+         "installed one"},
+        {"lang", 0, "FILE",
+         "a message file (see messages/README.md); repeat for more\n"
+         "languages; the first one is the fallback; default: the installed\n"
+         "en.txt and zh_CN.txt"},
+        {"detect", 0, "MODE",
+         "how the loader picks a language when /Lang= does not:\n"
+         "ui (user interface language, default), locale (user locale),\n"
+         "none (always the first language)"},
+        {"no-prompt", 0, nullptr, "do not ask the startup question"},
+        {"second-data", 0, "FILE", "bytes placed right behind the stub, for the setup program"},
+        {"setup-data", 0, "FILE", "bytes placed behind the setup records, for the setup program"},
+        {"dict-size", 0, "SIZE",
+         "LZMA dictionary for the setup program, 4K to 64M (K and M are KiB\n"
+         "and MiB; default 16M); a smaller program gets the smallest\n"
+         "dictionary that holds it"},
+        {"werror", 0, nullptr, "treat warnings as errors: write nothing when there is one"},
+    },
     "Warnings (on stderr): an x64, ARM or Itanium program (it starts only on such Windows),\n"
     "an application name that some language's code page shows wrongly, a loader message that\n"
     "is empty or has a placeholder the loader does not fill, two languages with one name.\n"
     "\n"
-    "A progress line with percentage and rate is shown on stderr when it is a terminal.\n"
+    "A progress line with percentage and rate is shown on stderr when it is a terminal. The\n"
+    "summary line goes to stdout, or to stderr when OUT is a device or a FIFO.\n"
     "Exit codes: 0 written, 2 bad command line or OUT names an input, 3 an input was refused\n"
-    "(or a warning with --werror), 4 OUT could not be written, 5 internal.\n";
+    "(or a warning with --werror), 4 OUT could not be written, 5 internal.\n",
+};
 
-const char InspectHelp[] =
-    "usage: quovpack inspect FILE [--json]\n"
-    "\n"
+
+const TCommandSpec InspectCommand = {
+    "inspect",
+    "usage: quovpack inspect FILE [--json]\n",
     "Shows the offset table, the map of the file (image, second data area, setup data,\n"
     "program block, bytes behind MinFileSize), the setup header (application name, language\n"
     "detection, startup question) and each language with the state of its message block.\n"
-    "Reads with the loader's code but does not decode the setup program (use verify).\n"
-    "\n"
-    "  --json   print one JSON object instead of text (tools/README.md lists its keys)\n"
-    "\n"
+    "Reads with the loader's code but does not decode the setup program (use verify).\n",
+    {{"json", 0, nullptr,
+      "print one JSON object instead of text (tools/README.md lists its keys)"}},
     "Exit codes: 0 readable and accepted so far, 1 the loader would refuse it (the fault is\n"
-    "shown), 2 bad command line, 3 FILE cannot be read, 5 internal error.\n";
+    "shown), 2 bad command line, 3 FILE cannot be read, 5 internal error.\n",
+};
 
-const char VerifyHelp[] =
-    "usage: quovpack verify FILE [--json]\n"
-    "\n"
+const TCommandSpec VerifyCommand = {
+    "verify",
+    "usage: quovpack verify FILE [--json]\n",
     "Makes every check the loader makes: the offset table (found, 44 bytes, version, CRC), the\n"
     "file length, the setup data signature, the setup records, every language's message\n"
     "block, every chunk CRC, the full decode of the setup program, its call transform and\n"
     "CRC. Runs nothing and writes no file. Prints one line: OK, or the first fault with the\n"
-    "check, the structure and its file offset.\n"
-    "\n"
-    "  --json   print one JSON object instead of the line\n"
-    "\n"
+    "check, the structure and its file offset.\n",
+    {{"json", 0, nullptr, "print one JSON object instead of the line"}},
     "Exit codes: 0 the loader would accept FILE, 1 it would refuse it, 2 bad command line,\n"
-    "3 FILE cannot be read, 5 out of memory or internal error.\n";
+    "3 FILE cannot be read, 5 out of memory or internal error.\n",
+};
 
-const char ExtractHelp[] =
-    "usage: quovpack extract FILE -o PATH\n"
-    "\n"
+const TCommandSpec ExtractCommand = {
+    "extract",
+    "usage: quovpack extract FILE -o PATH\n",
     "Checks FILE as the loader does before extraction and writes the setup program to PATH,\n"
-    "byte for byte as the loader would write it. PATH appears only when it is complete, and\n"
-    "must not name FILE.\n"
-    "\n"
+    "byte for byte as the loader would write it. PATH must not name FILE.\n\n" OUTPUT_RULES,
+    {{"output", 'o', "PATH", "where to write the setup program"}},
     "Exit codes: 0 written, 1 the loader would refuse FILE, 2 bad command line or PATH names\n"
-    "FILE, 3 FILE cannot be read, 4 PATH cannot be written, 5 internal error.\n";
-
-class EUsage {
-public:
-    explicit EUsage(std::string Text) : Message(std::move(Text)) {}
-    std::string Message;
+    "FILE, 3 FILE cannot be read, 4 PATH cannot be written, 5 internal error.\n",
 };
 
 // A line on stderr that shows what a long command is doing; only on a terminal. A measured
@@ -147,7 +149,7 @@ class TProgressLine {
 public:
     using TClock = std::chrono::steady_clock;
 
-    TProgressLine() : FEnabled(::isatty(2) != 0) {}
+    TProgressLine() : FEnabled(StandardErrorIsTerminal()) {}
     ~TProgressLine() { Clear(); }
     void Show(const std::string &Phase, uint64_t Done = 0, uint64_t Total = 0) {
         if (!FEnabled)
@@ -188,86 +190,6 @@ private:
     TClock::time_point FPhaseStart, FLastShown;
 };
 
-// Long options without a one-letter form.
-enum TOptionId {
-    OptStub = 256,
-    OptProgram,
-    OptName,
-    OptLang,
-    OptDetect,
-    OptNoPrompt,
-    OptSecondData,
-    OptSetupData,
-    OptDictSize,
-    OptWerror,
-    OptJson,
-};
-
-// The options of one command as getopt_long saw them, and the other arguments.
-struct TArgs {
-    std::map<int, std::vector<std::string>> Values; // flags appear with empty values
-    std::vector<std::string> Positional;
-    const option *Options = nullptr;
-
-    std::string NameOf(int Id) const {
-        for (const option *O = Options; O->name; ++O)
-            if (O->val == Id)
-                return std::string("--") + O->name;
-        return std::string("-") + static_cast<char>(Id);
-    }
-    bool Has(int Id) const { return Values.count(Id) != 0; }
-    std::string One(int Id) const {
-        auto It = Values.find(Id);
-        if (It == Values.end())
-            return std::string();
-        if (It->second.size() > 1)
-            throw EUsage(NameOf(Id) + " is given more than once");
-        return It->second[0];
-    }
-    std::string Required(int Id) const {
-        if (!Has(Id))
-            throw EUsage(NameOf(Id) + " is required");
-        std::string Value = One(Id);
-        if (Value.empty())
-            throw EUsage(NameOf(Id) + " must not be empty");
-        return Value;
-    }
-    std::vector<std::string> All(int Id) const {
-        auto It = Values.find(Id);
-        return It == Values.end() ? std::vector<std::string>() : It->second;
-    }
-};
-
-// Parses the arguments behind the command word (Argv[0] is the command): options in any order
-// before, between or after the others, "--name VALUE", "--name=VALUE", "-oVALUE", "-o VALUE",
-// and "--" before arguments that start with a dash.
-TArgs ParseArgs(int Argc, char **Argv, const char *ShortOptions, const option *Options) {
-    TArgs Args;
-    Args.Options = Options;
-    const std::string Short = std::string(":") + ShortOptions; // ':' reports a missing value
-    ::opterr = 0;
-    ::optind = 1;
-    for (;;) {
-        int Id = ::getopt_long(Argc, Argv, Short.c_str(), Options, nullptr);
-        if (Id == -1)
-            break;
-        const std::string Given = Argv[::optind - 1];
-        if (Id == ':')
-            throw EUsage("option " + Args.NameOf(::optopt) + " needs a value");
-        if (Id == '?') {
-            if (::optopt >= OptStub)
-                throw EUsage("option " + Args.NameOf(::optopt) + " takes no value");
-            if (::optopt != 0)
-                throw EUsage(std::string("unknown option -") + static_cast<char>(::optopt));
-            throw EUsage("unknown or ambiguous option " + Given);
-        }
-        Args.Values[Id].push_back(::optarg ? ::optarg : "");
-    }
-    for (int I = ::optind; I < Argc; ++I)
-        Args.Positional.push_back(Argv[I]);
-    return Args;
-}
-
 void Warn(const std::string &Text) { std::fprintf(stderr, "quovpack: warning: %s\n", Text.c_str()); }
 void Error(const std::string &Text) { std::fprintf(stderr, "quovpack: error: %s\n", Text.c_str()); }
 
@@ -275,12 +197,9 @@ void Error(const std::string &Text) { std::fprintf(stderr, "quovpack: error: %s\
 // at QUOVPACK_DATA_FROM_BIN relative to the program's own folder (so the installed tree can
 // be moved as a whole). Empty when the program's path cannot be read.
 std::string InstalledDataDirectory() {
-    char Self[PATH_MAX];
-    ssize_t Length = ::readlink("/proc/self/exe", Self, sizeof(Self) - 1);
-    if (Length <= 0)
-        return std::string();
-    std::string Folder(Self, static_cast<size_t>(Length));
-    Folder.erase(Folder.rfind('/'));
+    std::string Folder = RunningProgramFolder();
+    if (Folder.empty())
+        return Folder;
     std::string Relative = QUOVPACK_DATA_FROM_BIN;
     while (Relative.compare(0, 3, "../") == 0 && Folder.rfind('/') != std::string::npos) {
         Folder.erase(Folder.rfind('/'));
@@ -289,94 +208,68 @@ std::string InstalledDataDirectory() {
     return Folder + "/" + Relative;
 }
 
-// "16M", "16MiB", "512K", "65536": a size in bytes (K and M are binary); 0 when the text is
-// no such size.
-uint64_t ParseSize(const std::string &Text) {
-    size_t Digits = 0;
-    uint64_t Value = 0;
-    while (Digits < Text.size() && Text[Digits] >= '0' && Text[Digits] <= '9' && Value < (1u << 30))
-        Value = Value * 10 + uint64_t(Text[Digits++] - '0');
-    std::string Unit = Text.substr(Digits);
-    for (char &C : Unit)
-        C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
-    if (Digits == 0 || Value >= (1u << 30))
-        return 0;
-    if (Unit.empty() || Unit == "b")
-        return Value;
-    if (Unit == "k" || Unit == "kib")
-        return Value << 10;
-    if (Unit == "m" || Unit == "mib")
-        return Value << 20;
-    return 0;
+// The arguments behind the command word, parsed by the command's table; false after printing
+// the help the arguments asked for.
+bool ParseOrHelp(int Argc, char **Argv, const TCommandSpec &Command, TArgs &Args,
+                 const std::string &HelpTail = std::string()) {
+    Args = ParseArgs(std::vector<std::string>(Argv + 1, Argv + Argc), Command);
+    if (!Args.Has("help"))
+        return true;
+    std::fputs((FormatHelp(Command) + HelpTail).c_str(), stdout);
+    return false;
+}
+
+uint8_t ParseDetectMode(const std::string &Detect) {
+    for (uint8_t Mode : {DetectByUILanguage, DetectByUserLocale, DetectNone})
+        if (Detect == DetectModeName(Mode))
+            return Mode;
+    if (Detect.empty())
+        return DetectByUILanguage;
+    throw EUsage("--detect must be ui, locale or none, not \"" + Detect + "\"");
 }
 
 int RunPack(int Argc, char **Argv) {
-    static const option LongOptions[] = {
-        {"stub", required_argument, nullptr, OptStub},
-        {"program", required_argument, nullptr, OptProgram},
-        {"name", required_argument, nullptr, OptName},
-        {"lang", required_argument, nullptr, OptLang},
-        {"detect", required_argument, nullptr, OptDetect},
-        {"no-prompt", no_argument, nullptr, OptNoPrompt},
-        {"second-data", required_argument, nullptr, OptSecondData},
-        {"setup-data", required_argument, nullptr, OptSetupData},
-        {"dict-size", required_argument, nullptr, OptDictSize},
-        {"werror", no_argument, nullptr, OptWerror},
-        {"output", required_argument, nullptr, 'o'},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
-    };
-    TArgs Args = ParseArgs(Argc, Argv, "o:h", LongOptions);
     const std::string DataDirectory = InstalledDataDirectory();
-    if (Args.Has('h')) {
-        std::fputs(PackHelp, stdout);
-        std::printf("\nThe installed stub and message files are looked for in %s.\n",
-                    DataDirectory.c_str());
+    TArgs Args;
+    if (!ParseOrHelp(Argc, Argv, PackCommand, Args,
+                     "\nThe installed stub and message files are looked for in " + DataDirectory +
+                         ".\n"))
         return ExitOk;
-    }
     if (!Args.Positional.empty())
         throw EUsage("unexpected argument " + Args.Positional[0]);
     TPackOptions Options;
-    Options.ProgramPath = Args.Required(OptProgram);
-    Options.ApplicationName = Args.Required(OptName);
-    Options.OutputPath = Args.Required('o');
-    if (Args.Has(OptStub)) {
-        Options.StubPath = Args.Required(OptStub);
+    Options.ProgramPath = Args.Required("program");
+    Options.ApplicationName = Args.Required("name");
+    Options.OutputPath = Args.Required("output");
+    if (Args.Has("stub")) {
+        Options.StubPath = Args.Required("stub");
     } else {
         Options.StubPath = DataDirectory + "/quovldr.exe";
-        if (::access(Options.StubPath.c_str(), F_OK) != 0)
+        if (!PathExists(Options.StubPath))
             throw EUsage("--stub is required: there is no installed stub " + Options.StubPath);
     }
-    Options.LanguagePaths = Args.All(OptLang);
+    Options.LanguagePaths = Args.All("lang");
     if (Options.LanguagePaths.empty()) {
         for (const char *Name : DefaultLanguageFiles) {
             Options.LanguagePaths.push_back(DataDirectory + "/messages/" + Name);
-            if (::access(Options.LanguagePaths.back().c_str(), F_OK) != 0)
+            if (!PathExists(Options.LanguagePaths.back()))
                 throw EUsage("--lang is required: there is no installed message file " +
                              Options.LanguagePaths.back());
         }
     }
-    std::string Detect = Args.One(OptDetect);
-    if (Detect.empty() || Detect == "ui")
-        Options.DetectMode = 0;
-    else if (Detect == "locale")
-        Options.DetectMode = 1;
-    else if (Detect == "none")
-        Options.DetectMode = 2;
-    else
-        throw EUsage("--detect must be ui, locale or none, not \"" + Detect + "\"");
-    if (Args.Has(OptDictSize)) {
-        const std::string Text = Args.One(OptDictSize);
+    Options.DetectMode = ParseDetectMode(Args.One("detect"));
+    if (Args.Has("dict-size")) {
+        const std::string Text = Args.One("dict-size");
         const uint64_t Size = ParseSize(Text);
         if (Size < MinProgramDictionarySize || Size > MaxProgramDictionarySize)
             throw EUsage("--dict-size must be a size from 4K to 64M (the loader's limit), not \"" +
                          Text + "\"");
         Options.DictionarySize = static_cast<uint32_t>(Size);
     }
-    Options.NoStartupPrompt = Args.Has(OptNoPrompt);
-    Options.WarningsAreErrors = Args.Has(OptWerror);
-    Options.SecondDataPath = Args.One(OptSecondData);
-    Options.SetupDataPath = Args.One(OptSetupData);
+    Options.NoStartupPrompt = Args.Has("no-prompt");
+    Options.WarningsAreErrors = Args.Has("werror");
+    Options.SecondDataPath = Args.One("second-data");
+    Options.SetupDataPath = Args.One("setup-data");
 
     TProgressLine Line;
     TPackResult Result = PackInstaller(
@@ -386,238 +279,14 @@ int RunPack(int Argc, char **Argv) {
     Line.Clear();
     for (const std::string &W : Result.Warnings)
         Warn(W);
-    std::printf("wrote %s: %u bytes, %zu language(s), setup program %u bytes in a %llu-byte "
-                "block, PE checksum 0x%08X\n",
-                Options.OutputPath.c_str(), Result.Table.MinFileSize,
-                Options.LanguagePaths.size(), Result.Table.SetupProgramSize,
-                static_cast<unsigned long long>(Result.ProgramBlockSize), Result.PeChecksum);
+    // A device or FIFO output may be stdout itself: the summary must not land in the installer.
+    std::fprintf(Result.Streamed ? stderr : stdout,
+                 "wrote %s: %u bytes, %zu language(s), setup program %u bytes in a %llu-byte "
+                 "block, PE checksum 0x%08X\n",
+                 Options.OutputPath.c_str(), Result.Table.MinFileSize,
+                 Options.LanguagePaths.size(), Result.Table.SetupProgramSize,
+                 static_cast<unsigned long long>(Result.ProgramBlockSize), Result.PeChecksum);
     return ExitOk;
-}
-
-std::string DetectModeName(uint8_t Mode) {
-    return Mode == 0 ? "ui" : Mode == 1 ? "locale" : "none";
-}
-
-// The code page the application name was stored in (the packager's rule).
-uint32_t NameCodePage(const TPackageReport &Report) {
-    for (const TLanguageReport &L : Report.Languages)
-        if (L.CodePage != 0)
-            return L.CodePage;
-    return 0;
-}
-
-struct TMapEntry {
-    std::string Name;
-    uint64_t Offset;
-    uint64_t Size;
-};
-
-std::vector<TMapEntry> FileMap(const TPackageReport &R) {
-    std::vector<TMapEntry> Map;
-    if (R.HaveHeaders)
-        Map.push_back({"image", 0, std::min(R.Pe.ImageEnd, R.FileSize)});
-    if (!R.TableAccepted)
-        return Map;
-    const TLoaderOffsetTable &T = R.Table;
-    if (T.SetupDataOffset >= T.SecondDataOffset)
-        Map.push_back({"second data area", T.SecondDataOffset,
-                       uint64_t(T.SetupDataOffset) - T.SecondDataOffset});
-    Map.push_back({"setup data signature", T.SetupDataOffset, SetupDataSignatureSize});
-    if (R.RecordsBlock.HeaderValid) {
-        Map.push_back({"setup records block", R.RecordsBlock.Offset, R.RecordsBlock.End() -
-                                                                         R.RecordsBlock.Offset});
-        if (T.SetupProgramOffset >= R.RecordsBlock.End())
-            Map.push_back({"further setup data", R.RecordsBlock.End(),
-                           T.SetupProgramOffset - R.RecordsBlock.End()});
-    }
-    if (R.ProgramBlock.HeaderValid)
-        Map.push_back({"setup program block", R.ProgramBlock.Offset,
-                       R.ProgramBlock.End() - R.ProgramBlock.Offset});
-    if (R.FileSize > T.MinFileSize)
-        Map.push_back({"behind MinFileSize", T.MinFileSize, R.FileSize - T.MinFileSize});
-    return Map;
-}
-
-// The length of the UTF-8 sequence at Text[At], or 0 when the bytes there are not one
-// (overlong forms, surrogates and values above U+10FFFF included).
-size_t Utf8SequenceAt(const std::string &Text, size_t At) {
-    const unsigned char Lead = Text[At];
-    size_t Length = Lead < 0x80 ? 1 : Lead >= 0xC2 && Lead <= 0xDF ? 2 : Lead >= 0xE0 && Lead <= 0xEF ? 3
-                  : Lead >= 0xF0 && Lead <= 0xF4 ? 4 : 0;
-    if (Length == 0 || At + Length > Text.size())
-        return 0;
-    uint32_t Value = Length == 1 ? Lead : Lead & (0x7F >> Length);
-    for (size_t I = 1; I < Length; ++I) {
-        const unsigned char Next = Text[At + I];
-        if ((Next & 0xC0) != 0x80)
-            return 0;
-        Value = Value << 6 | (Next & 0x3F);
-    }
-    const uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (Value < Least[Length] || Value > 0x10FFFF || (Value >= 0xD800 && Value <= 0xDFFF))
-        return 0;
-    return Length;
-}
-
-bool IsValidUtf8(const std::string &Text) {
-    for (size_t I = 0, Length; I < Text.size(); I += Length)
-        if ((Length = Utf8SequenceAt(Text, I)) == 0)
-            return false;
-    return true;
-}
-
-// A JSON string; every byte that is not part of valid UTF-8 becomes U+FFFD, so that the output
-// stays valid JSON whatever a file name or a stored text holds.
-std::string JsonString(const std::string &Text) {
-    std::string Out = "\"";
-    for (size_t I = 0; I < Text.size();) {
-        const unsigned char C = Text[I];
-        const size_t Length = Utf8SequenceAt(Text, I);
-        if (Length == 0) {
-            Out += "\\ufffd";
-            ++I;
-            continue;
-        }
-        if (C == '"' || C == '\\') {
-            Out += '\\';
-            Out += static_cast<char>(C);
-        } else if (C < 0x20 || C == 0x7F) {
-            char Esc[8];
-            std::snprintf(Esc, sizeof(Esc), "\\u%04x", C);
-            Out += Esc;
-        } else {
-            Out.append(Text, I, Length);
-        }
-        I += Length;
-    }
-    return Out + "\"";
-}
-
-// The file name twice: as a JSON string (see JsonString), and when it is not valid UTF-8 also
-// as the hexadecimal bytes that name it exactly.
-std::string JsonFileKeys(const std::string &Path) {
-    std::string Hex;
-    if (!IsValidUtf8(Path)) {
-        static const char Digits[] = "0123456789abcdef";
-        for (unsigned char C : Path) {
-            Hex += Digits[C >> 4];
-            Hex += Digits[C & 15];
-        }
-    }
-    return "  \"json_format_version\": " + std::to_string(JsonFormatVersion) +
-           ",\n  \"file\": " + JsonString(Path) +
-           ",\n  \"file_hex\": " + (Hex.empty() ? std::string("null") : "\"" + Hex + "\"") +
-           ",\n";
-}
-
-void PrintJson(const std::string &Path, const TPackageReport &R, bool Accepted) {
-    std::string J = "{\n" + JsonFileKeys(Path);
-    J += "  \"size\": " + std::to_string(R.FileSize) + ",\n";
-    J += "  \"accepted\": " + std::string(Accepted ? "true" : "false") + ",\n";
-    J += "  \"fault\": " + (R.Fault.empty() ? std::string("null") : JsonString(R.Fault)) + ",\n";
-    if (R.HaveTable) {
-        const TLoaderOffsetTable &T = R.Table;
-        J += "  \"offset_table\": {\"format_version\": " + std::to_string(T.FormatVersion) +
-             ", \"min_file_size\": " + std::to_string(T.MinFileSize) +
-             ", \"setup_program_offset\": " + std::to_string(T.SetupProgramOffset) +
-             ", \"setup_program_size\": " + std::to_string(T.SetupProgramSize) +
-             ", \"setup_program_crc\": " + std::to_string(T.SetupProgramCRC) +
-             ", \"setup_data_offset\": " + std::to_string(T.SetupDataOffset) +
-             ", \"second_data_offset\": " + std::to_string(T.SecondDataOffset) +
-             ", \"table_checksum\": " + std::to_string(T.TableChecksum) +
-             ", \"accepted\": " + (R.TableAccepted ? "true" : "false") + "},\n";
-    } else {
-        J += "  \"offset_table\": null,\n";
-    }
-    J += "  \"file_map\": [";
-    std::vector<TMapEntry> Map = FileMap(R);
-    for (size_t I = 0; I < Map.size(); ++I)
-        J += std::string(I ? ", " : "") + "{\"area\": " + JsonString(Map[I].Name) +
-             ", \"offset\": " + std::to_string(Map[I].Offset) +
-             ", \"size\": " + std::to_string(Map[I].Size) + "}";
-    J += "],\n";
-    if (R.HaveRecords) {
-        J += "  \"setup\": {\"application_name\": " +
-             JsonString(CodePageToDisplay(R.ApplicationName, NameCodePage(R))) +
-             ", \"detect_mode\": " + JsonString(DetectModeName(R.DetectMode)) +
-             ", \"detect_mode_value\": " + std::to_string(R.DetectMode) +
-             ", \"no_startup_prompt\": " + (R.NoStartupPrompt ? "true" : "false") + "},\n";
-    } else {
-        J += "  \"setup\": null,\n";
-    }
-    J += "  \"languages\": [";
-    for (size_t I = 0; I < R.Languages.size(); ++I) {
-        const TLanguageReport &L = R.Languages[I];
-        J += std::string(I ? ", " : "") + "{\"index\": " + std::to_string(I) +
-             ", \"name\": " + JsonString(CodePageToDisplay(L.Name, L.CodePage)) +
-             ", \"langid\": " + std::to_string(L.LanguageId) +
-             ", \"codepage\": " + std::to_string(L.CodePage) +
-             ", \"message_block_size\": " + std::to_string(L.MessageBlockSize) +
-             ", \"message_block_valid\": " + (L.MessageBlockValid ? "true" : "false") + "}";
-    }
-    J += "],\n";
-    if (R.HaveHeaders)
-        J += "  \"pe_checksum\": {\"stored\": " + std::to_string(R.Pe.StoredChecksum) +
-             ", \"computed\": " + std::to_string(R.ComputedChecksum) + ", \"valid\": " +
-             (R.Pe.StoredChecksum == R.ComputedChecksum ? "true" : "false") + "},\n";
-    else
-        J += "  \"pe_checksum\": null,\n";
-    J += "  \"notes\": [";
-    for (size_t I = 0; I < R.Notes.size(); ++I)
-        J += std::string(I ? ", " : "") + JsonString(R.Notes[I]);
-    J += "]\n}\n";
-    std::fputs(J.c_str(), stdout);
-}
-
-void PrintText(const std::string &Path, const TPackageReport &R) {
-    std::printf("File: %s (%llu bytes)\n", Path.c_str(), static_cast<unsigned long long>(R.FileSize));
-    if (R.HaveTable) {
-        const TLoaderOffsetTable &T = R.Table;
-        std::printf("\nOffset table (%s)\n", R.TableAccepted ? "accepted" : "refused");
-        std::printf("  FormatVersion       %u\n", T.FormatVersion);
-        std::printf("  MinFileSize         %u\n", T.MinFileSize);
-        std::printf("  SetupProgramOffset  %u\n", T.SetupProgramOffset);
-        std::printf("  SetupProgramSize    %u\n", T.SetupProgramSize);
-        std::printf("  SetupProgramCRC     0x%08X\n", T.SetupProgramCRC);
-        std::printf("  SetupDataOffset     %u\n", T.SetupDataOffset);
-        std::printf("  SecondDataOffset    %u\n", T.SecondDataOffset);
-        std::printf("  TableChecksum       0x%08X\n", T.TableChecksum);
-    }
-    std::vector<TMapEntry> Map = FileMap(R);
-    if (!Map.empty()) {
-        std::printf("\nFile map\n");
-        for (const TMapEntry &E : Map)
-            std::printf("  %10llu .. %10llu  %-22s %llu bytes\n",
-                        static_cast<unsigned long long>(E.Offset),
-                        static_cast<unsigned long long>(E.Offset + E.Size), E.Name.c_str(),
-                        static_cast<unsigned long long>(E.Size));
-    }
-    if (R.HaveRecords) {
-        std::printf("\nSetup header\n");
-        std::printf("  Application name    %s\n",
-                    CodePageToDisplay(R.ApplicationName, NameCodePage(R)).c_str());
-        std::printf("  Language detection  %s (%u)\n", DetectModeName(R.DetectMode).c_str(),
-                    R.DetectMode);
-        std::printf("  Startup question    %s\n", R.NoStartupPrompt ? "not asked" : "asked");
-        std::printf("\nLanguages (%zu)\n", R.Languages.size());
-        for (size_t I = 0; I < R.Languages.size(); ++I) {
-            const TLanguageReport &L = R.Languages[I];
-            std::printf("  %zu  %-12s LANGID 0x%04X  code page %-5u message block %llu bytes, %s\n",
-                        I, CodePageToDisplay(L.Name, L.CodePage).c_str(), L.LanguageId,
-                        L.CodePage, static_cast<unsigned long long>(L.MessageBlockSize),
-                        L.MessageBlockValid ? "valid" : "INVALID");
-        }
-    }
-    if (R.HaveHeaders)
-        std::printf("\nPE checksum 0x%08X (%s)\n", R.Pe.StoredChecksum,
-                    R.Pe.StoredChecksum == R.ComputedChecksum ? "valid" : "does not match");
-    for (const std::string &N : R.Notes)
-        std::printf("Note: %s\n", N.c_str());
-    if (R.Fault.empty())
-        std::printf("\nThe loader would accept this file (setup program not decoded; "
-                    "run verify for that).\n");
-    else
-        std::printf("\nFAULT: %s\n", R.Fault.c_str());
 }
 
 std::string OnePath(const TArgs &Args, const char *Command) {
@@ -626,83 +295,47 @@ std::string OnePath(const TArgs &Args, const char *Command) {
     return Args.Positional[0];
 }
 
-const option JsonOptions[] = {
-    {"json", no_argument, nullptr, OptJson},
-    {"help", no_argument, nullptr, 'h'},
-    {nullptr, 0, nullptr, 0},
-};
-
 int RunInspect(int Argc, char **Argv) {
-    TArgs Args = ParseArgs(Argc, Argv, "h", JsonOptions);
-    if (Args.Has('h')) {
-        std::fputs(InspectHelp, stdout);
+    TArgs Args;
+    if (!ParseOrHelp(Argc, Argv, InspectCommand, Args))
         return ExitOk;
-    }
-    std::string Path = OnePath(Args, "inspect");
-    TPackageReport Report = ReadPackage(Path, /*DecodeProgram=*/false);
-    if (Args.Has(OptJson))
-        PrintJson(Path, Report, Report.Fault.empty());
-    else
-        PrintText(Path, Report);
+    const std::string Path = OnePath(Args, "inspect");
+    const TPackageReport Report = ReadPackage(Path, /*DecodeProgram=*/false);
+    std::fputs((Args.Has("json") ? FormatInspectJson(Path, Report)
+                                 : FormatInspectText(Path, Report))
+                   .c_str(),
+               stdout);
     return Report.Fault.empty() ? ExitOk : ExitRefused;
 }
 
-void PrintVerifyJson(const std::string &Path, const TPackageReport &R) {
-    std::string J = "{\n" + JsonFileKeys(Path);
-    J += "  \"accepted\": " + std::string(R.Fault.empty() ? "true" : "false") + ",\n";
-    J += "  \"fault\": " + (R.Fault.empty() ? std::string("null") : JsonString(R.Fault)) + ",\n";
-    J += "  \"languages\": " + std::to_string(R.Languages.size()) + ",\n";
-    J += "  \"setup_program_size\": " +
-         (R.TableAccepted ? std::to_string(R.Table.SetupProgramSize) : std::string("null")) + ",\n";
-    J += "  \"notes\": [";
-    for (size_t I = 0; I < R.Notes.size(); ++I)
-        J += std::string(I ? ", " : "") + JsonString(R.Notes[I]);
-    J += "]\n}\n";
-    std::fputs(J.c_str(), stdout);
-}
-
 int RunVerify(int Argc, char **Argv) {
-    TArgs Args = ParseArgs(Argc, Argv, "h", JsonOptions);
-    if (Args.Has('h')) {
-        std::fputs(VerifyHelp, stdout);
+    TArgs Args;
+    if (!ParseOrHelp(Argc, Argv, VerifyCommand, Args))
         return ExitOk;
-    }
-    std::string Path = OnePath(Args, "verify");
+    const std::string Path = OnePath(Args, "verify");
     TProgressLine Line;
-    TPackageReport Report =
+    const TPackageReport Report =
         ReadPackage(Path, /*DecodeProgram=*/true,
                     [&](const std::string &Phase, uint64_t Done, uint64_t Total) {
                         Line.Show(Phase, Done, Total);
                     });
     Line.Clear();
-    if (Args.Has(OptJson)) {
-        PrintVerifyJson(Path, Report);
-        return Report.Fault.empty() ? ExitOk : ExitRefused;
+    if (Args.Has("json")) {
+        std::fputs(FormatVerifyJson(Path, Report).c_str(), stdout);
+    } else {
+        for (const std::string &N : Report.Notes)
+            std::fprintf(stderr, "quovpack: note: %s\n", N.c_str());
+        std::fputs(FormatVerifyLine(Path, Report).c_str(), stdout);
     }
-    for (const std::string &N : Report.Notes)
-        std::fprintf(stderr, "quovpack: note: %s\n", N.c_str());
-    if (!Report.Fault.empty()) {
-        std::printf("%s: FAULT: %s\n", Path.c_str(), Report.Fault.c_str());
-        return ExitRefused;
-    }
-    std::printf("%s: OK: the loader would accept it (%zu language(s), setup program %u bytes)\n",
-                Path.c_str(), Report.Languages.size(), Report.Table.SetupProgramSize);
-    return ExitOk;
+    return Report.Fault.empty() ? ExitOk : ExitRefused;
 }
 
 int RunExtract(int Argc, char **Argv) {
-    static const option LongOptions[] = {
-        {"output", required_argument, nullptr, 'o'},
-        {"help", no_argument, nullptr, 'h'},
-        {nullptr, 0, nullptr, 0},
-    };
-    TArgs Args = ParseArgs(Argc, Argv, "o:h", LongOptions);
-    if (Args.Has('h')) {
-        std::fputs(ExtractHelp, stdout);
+    TArgs Args;
+    if (!ParseOrHelp(Argc, Argv, ExtractCommand, Args))
         return ExitOk;
-    }
-    std::string Path = OnePath(Args, "extract");
-    std::string Output = Args.Required('o');
+    const std::string Path = OnePath(Args, "extract");
+    const std::string Output = Args.Required("output");
     try {
         ExtractProgram(Path, Output);
     } catch (const EPackageFault &E) {
@@ -729,14 +362,14 @@ int Run(int Argc, char **Argv) {
                     InstalledDataDirectory().c_str());
         return ExitOk;
     }
-    // The command word becomes the parser's program name.
-    if (Command == "pack")
+    // Each command parses what follows its word.
+    if (Command == PackCommand.Name)
         return RunPack(Argc - 1, Argv + 1);
-    if (Command == "inspect")
+    if (Command == InspectCommand.Name)
         return RunInspect(Argc - 1, Argv + 1);
-    if (Command == "verify")
+    if (Command == VerifyCommand.Name)
         return RunVerify(Argc - 1, Argv + 1);
-    if (Command == "extract")
+    if (Command == ExtractCommand.Name)
         return RunExtract(Argc - 1, Argv + 1);
     throw EUsage("unknown command \"" + Command + "\"");
 }
@@ -769,7 +402,7 @@ int main(int Argc, char **Argv) {
         Error("out of memory");
         return ExitInternal;
     } catch (const Exception &E) {
-        Error(CodePageToDisplay(E.Message(), 936));
+        Error(CodePageToDisplay(E.Message(), BuiltinTextCodePage));
         return ExitInternal;
     }
 }

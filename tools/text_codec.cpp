@@ -50,19 +50,12 @@ private:
     iconv_t FHandle;
 };
 
-// The UTF-8 character at Offset, for error messages (at most 4 bytes, never past the end).
+// The UTF-8 character at Offset, for error messages (never past the end).
 std::string CharacterAt(const std::string &Utf8, size_t Offset) {
     if (Offset >= Utf8.size())
         return "end of text";
-    size_t Length = 1;
-    unsigned char Lead = Utf8[Offset];
-    if (Lead >= 0xF0)
-        Length = 4;
-    else if (Lead >= 0xE0)
-        Length = 3;
-    else if (Lead >= 0xC0)
-        Length = 2;
-    return "\"" + Utf8.substr(Offset, Length) + "\"";
+    const size_t Length = Utf8SequenceAt(Utf8, Offset);
+    return "\"" + Utf8.substr(Offset, Length == 0 ? 1 : Length) + "\"";
 }
 
 std::string EscapeByte(unsigned char Byte) {
@@ -77,6 +70,35 @@ std::string EscapeByte(unsigned char Byte) {
 
 } // namespace
 
+size_t Utf8SequenceAt(const std::string &Text, size_t At) {
+    const unsigned char Lead = Text[At];
+    const size_t Length = Lead < 0x80                 ? 1
+                          : Lead >= 0xC2 && Lead <= 0xDF ? 2
+                          : Lead >= 0xE0 && Lead <= 0xEF ? 3
+                          : Lead >= 0xF0 && Lead <= 0xF4 ? 4
+                                                         : 0;
+    if (Length == 0 || At + Length > Text.size())
+        return 0;
+    uint32_t Value = Length == 1 ? Lead : Lead & (0x7F >> Length);
+    for (size_t I = 1; I < Length; ++I) {
+        const unsigned char Next = Text[At + I];
+        if ((Next & 0xC0) != 0x80)
+            return 0;
+        Value = Value << 6 | (Next & 0x3F);
+    }
+    const uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (Value < Least[Length] || Value > 0x10FFFF || (Value >= 0xD800 && Value <= 0xDFFF))
+        return 0;
+    return Length;
+}
+
+size_t FindInvalidUtf8(const std::string &Text) {
+    for (size_t I = 0, Length; I < Text.size(); I += Length)
+        if ((Length = Utf8SequenceAt(Text, I)) == 0)
+            return I;
+    return Text.size();
+}
+
 bool IsKnownCodePage(uint32_t CodePage) {
     if (CodePage == 0)
         return true;
@@ -87,10 +109,8 @@ bool IsKnownCodePage(uint32_t CodePage) {
 bool ConvertUtf8ToCodePage(const std::string &Utf8, uint32_t CodePage, std::string &Out,
                            std::string &Reason) {
     // Checked as UTF-8 first so that a bad file is reported as such, not as a code page misfit.
-    TIconv Check("UTF-8", "UTF-8");
-    std::string Same;
-    size_t Bad = 0;
-    if (!Check.Valid() || !Check.Convert(Utf8, Same, Bad)) {
+    const size_t Bad = FindInvalidUtf8(Utf8);
+    if (Bad != Utf8.size()) {
         Reason = "invalid UTF-8 at byte " + std::to_string(Bad + 1);
         return false;
     }
@@ -109,8 +129,9 @@ bool ConvertUtf8ToCodePage(const std::string &Utf8, uint32_t CodePage, std::stri
         Reason = "code page " + std::to_string(CodePage) + " is not known";
         return false;
     }
-    if (!Encoder.Convert(Utf8, Out, Bad)) {
-        Reason = "character " + CharacterAt(Utf8, Bad) + " cannot be written in code page " +
+    size_t Misfit = 0;
+    if (!Encoder.Convert(Utf8, Out, Misfit)) {
+        Reason = "character " + CharacterAt(Utf8, Misfit) + " cannot be written in code page " +
                  std::to_string(CodePage);
         return false;
     }

@@ -1,5 +1,5 @@
 // Conversions between UTF-8 (what authors write and terminals show) and the ANSI code page a
-// language's texts are stored in. glibc iconv does the work; nothing here throws.
+// language's texts are stored in. glibc iconv does the code page work; nothing here throws.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,12 @@ bool ConvertCodePageToUtf8(const std::string &Ansi, uint32_t CodePage, std::stri
 // For display: ANSI bytes of code page CodePage as UTF-8. Bytes that do not convert (or any byte
 // above 0x7F for code page 0) are shown as \xNN, control bytes as \n, \r, \t or \xNN.
 std::string CodePageToDisplay(const std::string &Ansi, uint32_t CodePage);
+
+// The length of the UTF-8 sequence at Text[At], or 0 when the bytes there are not one (overlong
+// forms, surrogates and values above U+10FFFF included). The tools' one UTF-8 decoder.
+size_t Utf8SequenceAt(const std::string &Text, size_t At);
+// The offset of the first byte that is not part of valid UTF-8; Text.size() when all is valid.
+size_t FindInvalidUtf8(const std::string &Text);
 
 // True when iconv knows the code page (0 is always known).
 bool IsKnownCodePage(uint32_t CodePage);

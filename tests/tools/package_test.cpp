@@ -5,6 +5,11 @@
 
 #include <functional>
 #include <memory>
+#include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <thread>
 
 #include "records/messages.h"
 #include "records/setup_package.h"
@@ -230,6 +235,173 @@ TEST(Package, OutputThatIsAnInputIsRefused) {
     const std::string Package = ReadFileBytes(F.Options.OutputPath);
     EXPECT_THROW(ExtractProgram(F.Options.OutputPath, F.Options.OutputPath), EOutputIsInput);
     EXPECT_TRUE(ReadFileBytes(F.Options.OutputPath) == Package);
+}
+
+// Collects what is written into a FIFO. The read end is open before the writer starts, so a
+// writer that never opens the FIFO leaves the collected bytes empty instead of hanging.
+class TFifoReader {
+public:
+    explicit TFifoReader(const std::string &Path)
+        : FFd(::open(Path.c_str(), O_RDONLY | O_NONBLOCK)), FThread([this] { Collect(); }) {}
+    // Call once the writer is done.
+    std::string Finish() {
+        FWriterDone = true;
+        FThread.join();
+        ::close(FFd);
+        return FBytes;
+    }
+
+private:
+    void Collect() {
+        char Buffer[65536];
+        for (;;) {
+            const bool Done = FWriterDone;
+            const ssize_t Got = ::read(FFd, Buffer, sizeof(Buffer));
+            if (Got > 0)
+                FBytes.append(Buffer, static_cast<size_t>(Got));
+            else if (Got == 0 && Done)
+                return; // no writer now, and none to come
+            else
+                std::this_thread::yield();
+        }
+    }
+    int FFd;
+    std::atomic<bool> FWriterDone{false};
+    std::string FBytes;
+    std::thread FThread;
+};
+
+// An output path leads where cp and compilers take it: through links to their file (created
+// when missing), straight into a device or FIFO, over an existing file keeping its mode. Pack
+// and extract write the same way.
+TEST(Package, OutputGoesWhereThePathLeads) {
+    TFixture Packed;
+    PackInstaller(Packed.Options);
+    const std::string Package = ReadFileBytes(Packed.Options.OutputPath);
+    struct {
+        const char *Name;
+        std::function<void(const std::string &Output)> Write;
+        const std::string &Expected;
+        const std::string &Input; // one the writer reads
+    } Writers[] = {
+        {"pack",
+         [&](const std::string &Output) {
+             TPackOptions Options = Packed.Options;
+             Options.OutputPath = Output;
+             PackInstaller(Options);
+         },
+         Package, Packed.Options.ProgramPath},
+        {"extract",
+         [&](const std::string &Output) { ExtractProgram(Packed.Options.OutputPath, Output); },
+         Packed.Program, Packed.Options.OutputPath},
+    };
+    enum TOutcome { Written, Streamed, OutputError, IsInput };
+    struct {
+        const char *Name;
+        std::function<std::string(TScratchDir &Dir, const std::string &Input)> Prepare; // -o
+        TOutcome Outcome;
+        const char *Lands; // where the bytes are found, in Dir
+        int Mode;          // the permission bits they must have; -1: not checked
+    } Cases[] = {
+        // A node of its own, so that a writer that replaces the node cannot harm the system's;
+        // where nodes cannot be made, a link to the system's null device.
+        {"a null device",
+         [](TScratchDir &Dir, const std::string &) {
+             if (::mknod((Dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+                 return Dir / "null";
+             EXPECT_EQ(::symlink("/dev/null", (Dir / "null").c_str()), 0);
+             return Dir / "null";
+         },
+         Streamed, "", -1},
+        {"a FIFO",
+         [](TScratchDir &Dir, const std::string &) {
+             EXPECT_EQ(::mkfifo((Dir / "fifo").c_str(), 0600), 0);
+             return Dir / "fifo";
+         },
+         Streamed, "", -1},
+        {"a link to a file",
+         [](TScratchDir &Dir, const std::string &) {
+             WriteFileBytes(Dir / "target.exe", std::string("old"));
+             ::chmod((Dir / "target.exe").c_str(), 0640);
+             EXPECT_EQ(::symlink("target.exe", (Dir / "link.exe").c_str()), 0);
+             return Dir / "link.exe";
+         },
+         Written, "target.exe", 0640},
+        {"a link to nowhere",
+         [](TScratchDir &Dir, const std::string &) {
+             EXPECT_EQ(::mkdir((Dir / "sub").c_str(), 0755), 0);
+             EXPECT_EQ(::symlink("sub/new.exe", (Dir / "link.exe").c_str()), 0);
+             return Dir / "link.exe";
+         },
+         Written, "sub/new.exe", -1},
+        {"a link to the input",
+         [](TScratchDir &Dir, const std::string &Input) {
+             EXPECT_EQ(::symlink(Input.c_str(), (Dir / "in.exe").c_str()), 0);
+             return Dir / "in.exe";
+         },
+         IsInput, "", -1},
+        {"a file of mode 0600",
+         [](TScratchDir &Dir, const std::string &) {
+             WriteFileBytes(Dir / "out.exe", std::string("old"));
+             ::chmod((Dir / "out.exe").c_str(), 0600);
+             return Dir / "out.exe";
+         },
+         Written, "out.exe", 0600},
+        {"a file of mode 0755",
+         [](TScratchDir &Dir, const std::string &) {
+             WriteFileBytes(Dir / "out.exe", std::string("old"));
+             ::chmod((Dir / "out.exe").c_str(), 0755);
+             return Dir / "out.exe";
+         },
+         Written, "out.exe", 0755},
+        {"a folder", [](TScratchDir &Dir, const std::string &) { return Dir.Path(); }, OutputError, "", -1},
+        {"a read-only folder",
+         [](TScratchDir &Dir, const std::string &) {
+             EXPECT_EQ(::mkdir((Dir / "ro").c_str(), 0555), 0);
+             return Dir / "ro/out.exe";
+         },
+         OutputError, "", -1},
+    };
+    for (auto &W : Writers)
+        for (auto &C : Cases) {
+            SCOPED_TRACE(std::string(W.Name) + " to " + C.Name);
+            if (std::string(C.Name) == "a read-only folder" && ::geteuid() == 0)
+                continue; // permissions do not stop root
+            TScratchDir Dir;
+            const std::string Output = C.Prepare(Dir, W.Input);
+            struct stat St;
+            std::unique_ptr<TFifoReader> Reader;
+            if (::stat(Output.c_str(), &St) == 0 && S_ISFIFO(St.st_mode))
+                Reader.reset(new TFifoReader(Output));
+            const std::vector<std::string> Before = Dir.List();
+            switch (C.Outcome) {
+            case Written:
+            case Streamed:
+                W.Write(Output);
+                break;
+            case OutputError:
+                EXPECT_THROW(W.Write(Output), EOutputError);
+                break;
+            case IsInput:
+                EXPECT_THROW(W.Write(Output), EOutputIsInput);
+                break;
+            }
+            if (Reader)
+                EXPECT_TRUE(Reader->Finish() == W.Expected);
+            if (C.Outcome != Written) {
+                EXPECT_EQ(Dir.List(), Before); // nothing beside it, nothing replaced
+            } else {
+                EXPECT_TRUE(ReadFileBytes(Dir / C.Lands) == W.Expected);
+                ASSERT_EQ(::stat((Dir / C.Lands).c_str(), &St), 0);
+                if (C.Mode >= 0)
+                    EXPECT_EQ(St.st_mode & 07777, static_cast<mode_t>(C.Mode));
+            }
+            ASSERT_EQ(::lstat(Output.c_str(), &St), 0);
+            if (std::string(C.Name).find("link") != std::string::npos)
+                EXPECT_TRUE(S_ISLNK(St.st_mode)); // the link stays a link
+            if (C.Outcome == Streamed)
+                EXPECT_FALSE(S_ISREG(St.st_mode)); // the node was not replaced by a file
+        }
 }
 
 // Damaged files: the report carries the acceptance routine's verdict, and a refusal names the
