@@ -1,5 +1,5 @@
 # Cross build for 64-bit x86 Windows with MinGW-w64 (-posix variant, which GoogleTest needs):
-# the 64-bit tree (-DQUOV_WIN64_ONLY=ON) holds the library for setup programs, its tests and the
+# the 64-bit tree (-DQUOV_SETUPLIB_ONLY=ON) holds the library for setup programs, its tests and the
 # example. Its programs run natively under wine64 in a prefix of their own.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
