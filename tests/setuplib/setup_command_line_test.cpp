@@ -114,19 +114,3 @@ TEST(SetupCommandLine, ReadsWhatTheLoaderBuilds) {
         EXPECT_EQ(Narrow(LangOptionOf(Line.Rest)), ReadLoaderOptions(LoaderParameters).LangOption);
     }
 }
-
-// The wide scanner splits as the loader's own scanner does.
-TEST(SetupCommandLine, SplitsAsTheLoaderScanner) {
-    for (const char *Line : {"", " ", "a", " a b", "\"a b\" c", "a\"\" \"\"b", "\"\" \"\"",
-                             "a\t\x01 b\r\n", "\"unclosed quote x", "x \"", "p a\"b c\"d  e "}) {
-        SCOPED_TRACE(Line);
-        std::vector<std::string> Expected(1);
-        TakeParameter(Line, Expected[0]); // the program name
-        for (int32_t K = 1; K <= CountParametersOf(Line); ++K)
-            Expected.push_back(ParameterAtOf(Line, K));
-        std::vector<std::string> Found;
-        for (const std::wstring &P : SplitParameters(Widen(Line)))
-            Found.push_back(Narrow(P));
-        EXPECT_EQ(Found, Expected);
-    }
-}
