@@ -1,6 +1,7 @@
 // Any bytes as a command line: the parameter scanner, the loader's option parser over what it
 // finds (on the given text and through the process command line), and the setup program's
-// parameter string built from the tail. The scanner's own promises are checked as it goes.
+// parameter string built from the tail, read back as the setup program's library reads it. The
+// scanner's own promises are checked as it goes.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "loader/options.h"
+#include "setuplib/setup_command_line.h"
 #include "support/ascii_text.h"
 #include "support/command_line.h"
 
@@ -56,6 +58,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
         __builtin_trap();
     if (Count > 0)
         SameTextAscii(Parameters.front(), Parameters.back());
-    BuildChildParameters(0x1234u, 0x80000000u, 7, ParameterAt(0), Tail);
+    // A loader path may hold anything but a quote: the first parameter serves as one.
+    const std::string Path = Count > 0 && !Parameters[0].empty() ? Parameters[0] : "C:\\a.exe";
+    const std::string Built = BuildChildParameters(0x1234u, 0x80000000u, 7, Path, Tail);
+    // Bytes as wide characters one to one: the separators and quotes are the same in both.
+    auto Widen = [](const std::string &Bytes) {
+        std::wstring Wide;
+        for (unsigned char B : Bytes)
+            Wide += static_cast<wchar_t>(B);
+        return Wide;
+    };
+    TSetupCommandLine Read;
+    if (ReadSetupCommandLine(L"\"C:\\t\\setup.tmp\" " + Widen(Built), Read) !=
+            TLoaderParameterState::Found ||
+        Read.Loader.Window != 0x1234u || Read.Loader.SetupDataOffset != 0x80000000u ||
+        Read.Loader.SecondDataOffset != 7 || Read.Loader.LoaderPath != Widen(Path) ||
+        Read.Rest.size() != Parameters.size() ||
+        LangOptionOf(Read.Rest) != Widen(Options.LangOption))
+        __builtin_trap();
+    for (size_t I = 0; I < Parameters.size(); ++I)
+        if (Read.Rest[I] != Widen(Parameters[I]))
+            __builtin_trap();
     return 0;
 }

@@ -6,12 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "records/loader_contract.h"
 #include "support/win.h"
-
-// WM_USER + 150. wParam selects the request; the window procedure answers 0 to every one.
-constexpr UINT LoaderWindowMessage = 1174;
-constexpr WPARAM RestartRequest = 10000;  // restart the computer when the loader ends
-constexpr WPARAM LanguageRequest = 10001; // lParam: the language index for the loader's texts
 
 // Set by the setup program's restart request; only ever set to true.
 extern bool RestartRequested;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: host unit tests, the sanitizer tree with short fuzz
-# runs, and the Windows tests (unit and end-to-end) under Wine on a virtual display.
+# runs, the 64-bit Windows tests under wine64, and the Windows tests (unit and end-to-end)
+# under Wine on a virtual display.
 # Ends with one line that adds up all CTest runs.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -27,6 +28,9 @@ echo "== host tests"
 run_ctest build/host
 echo "== sanitizer tests and short fuzz runs"
 run_ctest build/asan
+# 64-bit Windows programs run natively under wine64, in a prefix of their own.
+echo "== 64-bit Windows tests under wine64"
+run_ctest build/win64
 if why=$(scripts/wine-native.sh) || [ "${QUOV_WINE_EMULATED:-0}" = 1 ]; then
   scripts/wine-prefix.sh || exit 1
   echo "== Windows tests under Wine"

@@ -9,6 +9,7 @@ namespace E2E {
 
 inline const char ApplicationName[] = "E2E Demo App";
 inline const char TrailingSetupData[] = "data that only the setup program reads";
+inline const char SecondDataArea[] = "second data area: only the setup program reads it";
 
 // One language of the test packages. The texts of the messages the loader uses are given; every
 // other message is "<Tag> message <n>".

@@ -68,7 +68,7 @@ TPackageParts GoodParts(const std::string &Stub, const std::string &Program,
                                                                                &E2E::Chinese}) {
     TPackageParts Parts;
     Parts.Stub = Stub;
-    Parts.SecondData = "second data area: only the setup program reads it";
+    Parts.SecondData = E2E::SecondDataArea;
     Parts.Header.ApplicationName = E2E::ApplicationName;
     Parts.Header.LanguageDetectMode = DetectByUILanguage;
     for (const TCaseLanguage *Language : Languages)

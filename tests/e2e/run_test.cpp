@@ -134,10 +134,12 @@ TEST(Run, SetupProgramGetsItsCommandLineByteForByte) {
     struct {
         const char *Tail;     // what follows the loader's quoted path
         const char *Expected; // the command tail the setup program must see
+        const char *Language; // the index the setup program's library names
     } Cases[] = {
-        {" /SP- \"quoted tail\" b", "/SP- \"quoted tail\" b"},
-        {"   /SP-   odd\tspacing  ", "/SP-   odd\tspacing  "},
-        {" /SPAWNWND=12", "/SPAWNWND=12"},
+        {" /SP- \"quoted tail\" b", "/SP- \"quoted tail\" b", "0"},
+        {"   /SP-   odd\tspacing  ", "/SP-   odd\tspacing  ", "0"},
+        {" /SPAWNWND=12", "/SPAWNWND=12", "0"},
+        {" /SP- \"/lang=Chinese\"", "/SP- \"/lang=Chinese\"", "1"},
     };
     for (const auto &Case : Cases) {
         SCOPED_TRACE(Case.Tail);
@@ -170,6 +172,10 @@ TEST(Run, SetupProgramGetsItsCommandLineByteForByte) {
         EXPECT_EQ(ReportValue(Result.ChildReport, "queryend"), "0");
         EXPECT_EQ(ReportValue(Result.ChildReport, "setupdata"), "signature ok");
         EXPECT_EQ(ReportValue(Result.ChildReport, "second"), "inside");
+        EXPECT_EQ(ReportValue(Result.ChildReport, "library"), "");
+        EXPECT_EQ(ReportValue(Result.ChildReport, "language"), Case.Language);
+        EXPECT_EQ(ReportValue(Result.ChildReport, "setuparea"), E2E::TrailingSetupData);
+        EXPECT_EQ(ReportValue(Result.ChildReport, "secondarea"), E2E::SecondDataArea);
     }
 }
 

@@ -1,17 +1,23 @@
-// A scriptable stand-in for the setup program, packed into the end-to-end test packages. It
-// records what the loader handed it and does what its environment asks:
+// A scriptable stand-in for the setup program, packed into the end-to-end test packages, built on
+// the library for setup programs. It records what the loader handed it and does what its
+// environment asks:
 //   QUOV_E2E_LOG       file to write the report to (ASCII path; created, overwritten)
 //   QUOV_E2E_EXIT      exit code, decimal or 0x-prefixed hexadecimal (default 0)
 //   QUOV_E2E_RESTART   "send" or "post": ask the loader window for a restart that way
 //   QUOV_E2E_LANG      comma-separated language indexes, each sent as a language request
-//   QUOV_E2E_CHECKDATA "1": open the loader file named by /SL5=, check both offsets, read it all
+//                      (through the library when it is sent and the index exists)
+//   QUOV_E2E_CHECKDATA "1": open the loader file named by /SL5=, check both offsets, read it all,
+//                      and read both areas through the library
 //   QUOV_E2E_READERS   "1": report who may list the folder it was extracted to
 //   QUOV_E2E_LOADERSTATS "1": report the handle count and memory of the loader's process, found
 //                      through the loader window
 //   QUOV_E2E_GATHER    a name: release the semaphore of that name once, then wait (at most 60 s)
 //                      for the event "<name>.go", so that many runs are alive at the same time
-// Report lines: "cmdline=", "module=", "window=" (the loader window's text), "queryend="
+// Report lines: "cmdline=", "module=", "library=" (the status text when the library refused the
+// command line or the installer), "language=" (the index the library says the loader chose),
+// "window=" (the loader window's text), "queryend="
 // (its answer to WM_QUERYENDSESSION), "setupdata=" / "second=" (what was found there),
+// "setuparea=" / "secondarea=" (the bytes of the two areas as the library reads them),
 // "loaderfile=" (the size and CRC-32 of the loader file as read),
 // "readers=" (FolderReaders of its folder), "loaderhandles=" / "loadermemory=" (the handle count
 // and the private bytes of the loader's process), "gathered=" ("yes" or "timeout").
@@ -22,17 +28,15 @@
 #include <string>
 #include <vector>
 
+#include "records/loader_contract.h"
 #include "setupdata/crc32.h"
+#include "setuplib/quov_setup.h"
 #include "support/win.h"
 #include "tests/e2e/folder_readers.h"
 
 #include <psapi.h>
 
 namespace {
-
-constexpr UINT LoaderWindowMessage = WM_USER + 150;
-constexpr WPARAM RestartRequest = 10000;
-constexpr WPARAM LanguageRequest = 10001;
 
 std::string EnvironmentValue(const char *Name) {
     char Buffer[1024];
@@ -59,39 +63,42 @@ struct TReport {
     }
 };
 
-// The pieces of /SL5="$<hex>,<dec>,<dec>,<path>".
+// What the library read from /SL5=.
 struct TLoaderContract {
-    bool Found = false;
+    quov_setup *Setup = nullptr;
     HWND Window = nullptr;
-    long SetupDataOffset = 0;
-    long SecondDataOffset = 0;
-    std::string LoaderPath;
+    uint64_t SetupDataOffset = 0;
+    uint64_t SecondDataOffset = 0;
+    std::wstring LoaderPath;
 };
 
-TLoaderContract ParseContract(const char *CommandLine) {
-    TLoaderContract Result;
-    const char *P = std::strstr(CommandLine, "/SL5=\"$");
-    if (!P)
-        return Result;
-    P += 7;
-    char *End = nullptr;
-    unsigned long Handle = std::strtoul(P, &End, 16);
-    if (*End != ',')
-        return Result;
-    Result.SetupDataOffset = std::strtol(End + 1, &End, 10);
-    if (*End != ',')
-        return Result;
-    Result.SecondDataOffset = std::strtol(End + 1, &End, 10);
-    if (*End != ',')
-        return Result;
-    const char *PathEnd = std::strchr(End + 1, '"');
-    if (!PathEnd)
-        return Result;
-    const char *PathStart = End + 1;
-    Result.LoaderPath.assign(PathStart, PathEnd);
-    Result.Window = reinterpret_cast<HWND>(static_cast<uintptr_t>(Handle));
-    Result.Found = true;
-    return Result;
+quov_status OpenContract(TLoaderContract &Result) {
+    const quov_status Status = quov_setup_open(&Result.Setup);
+    if (Status != QUOV_OK)
+        return Status;
+    void *Window = nullptr;
+    quov_setup_loader_window(Result.Setup, &Window);
+    Result.Window = static_cast<HWND>(Window);
+    // The second data area ends where the setup data begin.
+    uint64_t Length = 0;
+    quov_setup_area(Result.Setup, QUOV_AREA_SECOND_DATA, &Result.SecondDataOffset, &Length);
+    Result.SetupDataOffset = Result.SecondDataOffset + Length;
+    size_t Needed = 0;
+    quov_setup_loader_path(Result.Setup, nullptr, 0, &Needed);
+    Result.LoaderPath.assign(Needed, L'\0');
+    quov_setup_loader_path(Result.Setup, &Result.LoaderPath[0], Needed, nullptr);
+    Result.LoaderPath.resize(Needed - 1);
+    return Status;
+}
+
+// An area's bytes as the library reads them; a status text when that fails.
+std::string AreaBytes(quov_setup *Setup, int32_t Area) {
+    uint64_t Offset = 0, Length = 0;
+    quov_status Status = quov_setup_area(Setup, Area, &Offset, &Length);
+    std::string Bytes(Status == QUOV_OK ? Length : 0, '\0');
+    if (Status == QUOV_OK)
+        Status = quov_setup_read_area(Setup, Area, 0, &Bytes[0], Bytes.size());
+    return Status == QUOV_OK ? Bytes : std::string(quov_status_text(Status));
 }
 
 std::string Number(unsigned long long Value) {
@@ -101,7 +108,7 @@ std::string Number(unsigned long long Value) {
 }
 
 void CheckData(const TLoaderContract &Contract, TReport &Report) {
-    HANDLE File = ::CreateFileA(Contract.LoaderPath.c_str(), GENERIC_READ, FILE_SHARE_READ,
+    HANDLE File = ::CreateFileW(Contract.LoaderPath.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (File == INVALID_HANDLE_VALUE) {
         Report.Add("setupdata", "open failed " + Number(::GetLastError()));
@@ -111,14 +118,14 @@ void CheckData(const TLoaderContract &Contract, TReport &Report) {
     DWORD Size = ::GetFileSize(File, &SizeHigh);
     uint8_t Signature[64];
     DWORD Read = 0;
-    ::SetFilePointer(File, Contract.SetupDataOffset, nullptr, FILE_BEGIN);
+    ::SetFilePointer(File, static_cast<LONG>(Contract.SetupDataOffset), nullptr, FILE_BEGIN);
     bool ReadOk = ::ReadFile(File, Signature, sizeof(Signature), &Read, nullptr) &&
                   Read == sizeof(Signature);
     bool AllZero = ReadOk;
     for (uint8_t Byte : Signature)
         AllZero = AllZero && Byte == 0;
     Report.Add("setupdata", AllZero ? "signature ok" : "signature bad");
-    bool SecondInside = SizeHigh != 0 || static_cast<DWORD>(Contract.SecondDataOffset) <= Size;
+    bool SecondInside = SizeHigh != 0 || Contract.SecondDataOffset <= Size;
     Report.Add("second", SecondInside ? "inside" : "outside");
     // The whole file as read through that path, for comparison with the installer's bytes.
     ::SetFilePointer(File, 0, nullptr, FILE_BEGIN);
@@ -131,6 +138,8 @@ void CheckData(const TLoaderContract &Contract, TReport &Report) {
     }
     Report.Add("loaderfile", Number(Total) + " bytes, CRC-32 " + Number(~Crc));
     ::CloseHandle(File);
+    Report.Add("setuparea", AreaBytes(Contract.Setup, QUOV_AREA_SETUP_DATA));
+    Report.Add("secondarea", AreaBytes(Contract.Setup, QUOV_AREA_SECOND_DATA));
 }
 
 // The handles a process holds, counted in the system's list of all handles (Wine answers
@@ -198,11 +207,19 @@ bool Gather(const std::string &Name) {
     return Gathered;
 }
 
-void SendRequest(HWND Window, bool Post, WPARAM Request, LPARAM Value) {
-    if (Post)
-        ::PostMessageA(Window, LoaderWindowMessage, Request, Value);
+// A sent request for a language that exists goes through the library; the others (posted, or
+// for an index the library refuses) are sent as they stand, to see what the loader does.
+void SendRequest(const TLoaderContract &Contract, bool Post, WPARAM Request, LPARAM Value) {
+    int32_t Count = 0;
+    quov_setup_language_count(Contract.Setup, &Count);
+    if (!Post && Request == RestartRequest)
+        quov_setup_request_restart(Contract.Setup);
+    else if (!Post && Request == LanguageRequest && Value >= 0 && Value < Count)
+        quov_setup_request_language(Contract.Setup, static_cast<int32_t>(Value));
+    else if (Post)
+        ::PostMessageA(Contract.Window, LoaderWindowMessage, Request, Value);
     else
-        ::SendMessageA(Window, LoaderWindowMessage, Request, Value);
+        ::SendMessageA(Contract.Window, LoaderWindowMessage, Request, Value);
 }
 
 } // namespace
@@ -223,8 +240,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (!GatherName.empty())
         Report.Add("gathered", Gather(GatherName) ? "yes" : "timeout");
 
-    TLoaderContract Contract = ParseContract(CommandLine);
-    if (Contract.Found) {
+    TLoaderContract Contract;
+    const quov_status Opened = OpenContract(Contract);
+    if (Opened != QUOV_OK)
+        Report.Add("library", quov_status_text(Opened));
+    if (Opened == QUOV_OK) {
+        int32_t Language = -1;
+        quov_setup_chosen_language(Contract.Setup, &Language);
+        Report.Add("language", std::to_string(Language));
         char Text[64] = "";
         ::GetWindowTextA(Contract.Window, Text, sizeof(Text));
         Report.Add("window", Text);
@@ -242,12 +265,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
             long Index = std::strtol(P, &End, 10);
             if (End == P)
                 break;
-            SendRequest(Contract.Window, PostLanguages, LanguageRequest, Index);
+            SendRequest(Contract, PostLanguages, LanguageRequest, Index);
             P = *End == ',' ? End + 1 : End;
         }
         std::string Restart = EnvironmentValue("QUOV_E2E_RESTART");
         if (!Restart.empty())
-            SendRequest(Contract.Window, Restart == "post", RestartRequest, 0);
+            SendRequest(Contract, Restart == "post", RestartRequest, 0);
+        quov_setup_close(Contract.Setup);
     }
 
     std::string LogPath = EnvironmentValue("QUOV_E2E_LOG");

@@ -82,4 +82,8 @@ TEST(ZhCN, LoaderAndTempInDoubleByteDirectories) {
     ASSERT_GT(CommandLine.size(), Tail.size());
     EXPECT_EQ(CommandLine.substr(CommandLine.size() - Tail.size()), Tail);
     EXPECT_EQ(ReportValue(Result.ChildReport, "setupdata"), "signature ok");
+    // The setup program's library reads the same file through the double-byte path.
+    EXPECT_EQ(ReportValue(Result.ChildReport, "language"), "1");
+    EXPECT_EQ(ReportValue(Result.ChildReport, "setuparea"), E2E::TrailingSetupData);
+    EXPECT_EQ(ReportValue(Result.ChildReport, "secondarea"), E2E::SecondDataArea);
 }
