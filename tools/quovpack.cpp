@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tools/default_languages.h"
 #include "tools/host_files.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
@@ -47,6 +48,7 @@ const char GeneralHelp[] =
     "  inspect   show the offset table, file map, setup header and languages of an installer\n"
     "  verify    check an installer the way the loader does, without running anything\n"
     "  extract   write the setup program stored in an installer\n"
+    "  languages list the default languages (the installed message files) for --lang\n"
     "\n"
     "Run 'quovpack <command> --help' for the options of a command.\n"
     "\n"
@@ -59,7 +61,7 @@ const char GeneralHelp[] =
     "  5  out of memory or an internal error\n";
 
 const char PackHelp[] =
-    "usage: quovpack pack --program FILE --name TEXT -o OUT [--stub FILE] [--lang FILE...]\n"
+    "usage: quovpack pack --program FILE --name TEXT -o OUT [--stub FILE] [--lang LANG...]\n"
     "                     [--detect ui|locale|none] [--no-prompt] [--second-data FILE]\n"
     "                     [--setup-data FILE] [--dict-size SIZE] [--werror]\n"
     "\n"
@@ -76,9 +78,12 @@ const char PackHelp[] =
     "  -o, --output OUT    the installer to write; it must not name one of the inputs\n"
     "  --stub FILE         the loader executable (quovldr.exe), unpacked; default: the\n"
     "                      installed one\n"
-    "  --lang FILE         a message file (see messages/README.md); repeat for more\n"
-    "                      languages; the first one is the fallback; default: the installed\n"
-    "                      en.txt and zh_CN.txt\n"
+    "  --lang LANG         a language: a message file (see messages/README.md), or the\n"
+    "                      short name of a default language (de, ja, pt_BR, ...; see\n"
+    "                      'quovpack languages'), or all for every default language,\n"
+    "                      English first; a value that names an existing file, holds a /\n"
+    "                      or ends in .txt is a file; repeat for more languages; the first\n"
+    "                      one is the fallback; default: en and zh_CN\n"
     "  --detect MODE       how the loader picks a language when /Lang= does not:\n"
     "                      ui (user interface language, default), locale (user locale),\n"
     "                      none (always the first language)\n"
@@ -347,7 +352,7 @@ int RunPack(int Argc, char **Argv) {
         if (::access(Options.StubPath.c_str(), F_OK) != 0)
             throw EUsage("--stub is required: there is no installed stub " + Options.StubPath);
     }
-    Options.LanguagePaths = Args.All(OptLang);
+    Options.LanguagePaths = ResolveLanguageValues(Args.All(OptLang), DataDirectory + "/messages");
     if (Options.LanguagePaths.empty()) {
         for (const char *Name : DefaultLanguageFiles) {
             Options.LanguagePaths.push_back(DataDirectory + "/messages/" + Name);
@@ -738,6 +743,10 @@ int Run(int Argc, char **Argv) {
         return RunVerify(Argc - 1, Argv + 1);
     if (Command == "extract")
         return RunExtract(Argc - 1, Argv + 1);
+    if (Command == "languages") {
+        std::fputs(FormatDefaultLanguages(InstalledDataDirectory() + "/messages").c_str(), stdout);
+        return ExitOk;
+    }
     throw EUsage("unknown command \"" + Command + "\"");
 }
 
