@@ -49,14 +49,15 @@ inline TPackageParts Parts(const std::string &Folder, const std::string &Stub,
     return P;
 }
 
-// The startup question of Folder/Short.txt as its line reads, %1 filled in by hand, in the
-// file's code page: what the user must see.
-inline std::string ExpectedPrompt(const std::string &Folder, const std::string &Short) {
+// The text of message Key in Folder/Short.txt as its line reads, %1 filled in with the
+// application name by hand, in the file's code page: what the user must see.
+inline std::string ExpectedText(const std::string &Folder, const std::string &Short,
+                                const std::string &Key) {
     const std::string Text = ReadText(Folder + "/" + Short + ".txt");
-    const std::string Key = "\nStartupPrompt = ";
-    const size_t Start = Text.find(Key) + Key.size();
+    const size_t Start = Text.find("\n" + Key + " = ") + Key.size() + 4;
     std::string Line = Text.substr(Start, Text.find('\n', Start) - Start);
-    Line.replace(Line.find("%1"), 2, ApplicationName);
+    if (Line.find("%1") != std::string::npos)
+        Line.replace(Line.find("%1"), 2, ApplicationName);
     const std::string CodePageKey = "\ncodepage = ";
     const size_t CodePageAt = Text.find(CodePageKey) + CodePageKey.size();
     std::string Out, Reason;

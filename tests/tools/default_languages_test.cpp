@@ -113,7 +113,7 @@ TEST(DefaultLanguages, EachSystemSeesItsOwnPrompt) {
         ActivateLanguage(Accepted.Entries.data(), Count, Index);
         const std::string Shown =
             FormatLoaderMessage1(MsgStartupPrompt, Accepted.Header.ApplicationName());
-        const std::string Expected = P::ExpectedPrompt(QUOV_MESSAGES_DIR, C.Expected);
+        const std::string Expected = P::ExpectedText(QUOV_MESSAGES_DIR, C.Expected, "StartupPrompt");
         EXPECT_EQ(Shown, Expected) << CodePageToDisplay(Shown, C.AnsiCodePage);
     }
     ActiveLanguageIndex = -1;
