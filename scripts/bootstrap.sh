@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 xvfb xauth x11-apps imagemagick
   locales osslsigncode openssl python3 inotify-tools
   nsis
+  fonts-vlgothic g++-mingw-w64-x86-64 wine64
 )
 
 missing=()
