@@ -144,6 +144,16 @@ TEST(MessageFile, ShippedFilesAreComplete) {
                 Utf8.replace(At, 1, "\\n");
             EXPECT_NE(Source.find(" = " + Utf8 + "\n"), std::string::npos) << Utf8;
         }
+        // Browse, Install and Language share a window: one accelerator each, all different.
+        std::set<char> Keys;
+        for (int Number : {173, 174, 176}) {
+            const std::string &Text = F.Messages[Number];
+            const size_t At = Text.find('&');
+            ASSERT_TRUE(At != std::string::npos && At + 1 < Text.size()) << Number;
+            EXPECT_EQ(Text.find('&', At + 1), std::string::npos) << Number;
+            EXPECT_TRUE(Keys.insert(static_cast<char>(std::tolower(static_cast<unsigned char>(Text[At + 1])))).second)
+                << Number << ": " << Text;
+        }
         for (unsigned char C : F.Name)
             EXPECT_TRUE(C > 0x20 && C < 0x7F) << F.Name;
         EXPECT_TRUE(Names.insert(F.Name).second) << F.Name << " is used twice";
