@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
   locales osslsigncode openssl python3 inotify-tools
   nsis
+  fonts-vlgothic g++-mingw-w64-x86-64 wine64
 )
 
 missing=()
@@ -32,8 +33,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# Non-ASCII file names under Wine need the Unix locales.
-for loc in zh_CN en_US; do
+# Non-ASCII file names under Wine need the Unix locales; the default languages' end-to-end test
+# and screenshots run the loader under one locale per ANSI code page.
+for loc in zh_CN en_US ja_JP ko_KR zh_TW pl_PL ru_RU el_GR tr_TR he_IL ar_SA; do
   if ! have_locale "$loc.utf8"; then
     localedef -i "$loc" -f UTF-8 "$loc.UTF-8"
   fi

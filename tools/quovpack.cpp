@@ -9,6 +9,7 @@
 
 #include "support/builtin_texts.h"
 #include "tools/command_options.h"
+#include "tools/default_languages.h"
 #include "tools/host_files.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
@@ -40,6 +41,7 @@ const char GeneralHelp[] =
     "  inspect   show the offset table, file map, setup header and languages of an installer\n"
     "  verify    check an installer the way the loader does, without running anything\n"
     "  extract   write the setup program stored in an installer\n"
+    "  languages list the default languages (the installed message files) for --lang\n"
     "\n"
     "Run 'quovpack <command> --help' for the options of a command.\n"
     "\n"
@@ -61,7 +63,7 @@ const char GeneralHelp[] =
 
 const TCommandSpec PackCommand = {
     "pack",
-    "usage: quovpack pack --program FILE --name TEXT -o OUT [--stub FILE] [--lang FILE...]\n"
+    "usage: quovpack pack --program FILE --name TEXT -o OUT [--stub FILE] [--lang LANG...]\n"
     "                     [--detect ui|locale|none] [--no-prompt] [--second-data FILE]\n"
     "                     [--setup-data FILE] [--dict-size SIZE] [--werror]\n",
     "Writes OUT: the stub with its offset table filled in, the second data area, the setup\n"
@@ -79,10 +81,13 @@ const TCommandSpec PackCommand = {
         {"stub", 0, "FILE",
          "the loader executable (quovldr.exe), unpacked; default: the\n"
          "installed one"},
-        {"lang", 0, "FILE",
-         "a message file (see messages/README.md); repeat for more\n"
-         "languages; the first one is the fallback; default: the installed\n"
-         "en.txt and zh_CN.txt"},
+        {"lang", 0, "LANG",
+         "a language: a message file (see messages/README.md), or the\n"
+         "short name of a default language (de, ja, pt_BR, ...; see\n"
+         "'quovpack languages'), or all for every default language,\n"
+         "English first; a value that names an existing file, holds a /\n"
+         "or ends in .txt is a file; repeat for more languages; the first\n"
+         "one is the fallback; default: en and zh_CN"},
         {"detect", 0, "MODE",
          "how the loader picks a language when /Lang= does not:\n"
          "ui (user interface language, default), locale (user locale),\n"
@@ -248,7 +253,7 @@ int RunPack(int Argc, char **Argv) {
         if (!PathExists(Options.StubPath))
             throw EUsage("--stub is required: there is no installed stub " + Options.StubPath);
     }
-    Options.LanguagePaths = Args.All("lang");
+    Options.LanguagePaths = ResolveLanguageValues(Args.All("lang"), DataDirectory + "/messages");
     if (Options.LanguagePaths.empty()) {
         for (const char *Name : DefaultLanguageFiles) {
             Options.LanguagePaths.push_back(DataDirectory + "/messages/" + Name);
@@ -371,6 +376,10 @@ int Run(int Argc, char **Argv) {
         return RunVerify(Argc - 1, Argv + 1);
     if (Command == ExtractCommand.Name)
         return RunExtract(Argc - 1, Argv + 1);
+    if (Command == "languages") {
+        std::fputs(FormatDefaultLanguages(InstalledDataDirectory() + "/messages").c_str(), stdout);
+        return ExitOk;
+    }
     throw EUsage("unknown command \"" + Command + "\"");
 }
 

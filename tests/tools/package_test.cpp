@@ -14,6 +14,7 @@
 #include "records/messages.h"
 #include "records/setup_package.h"
 #include "setupdata/file.h"
+#include "tools/default_languages.h"
 #include "test_stub.h"
 
 namespace {
@@ -172,6 +173,11 @@ TEST(Package, ApplicationNameShownWronglyIsNamed) {
           "Chinese (", "code page 936) shows it as \"Stra\xE9\x81\x9D" "n-Planer\""}},
         {"German name, German and English", Strasse, {"en.txt", "de.txt"}, {}},
         {"ASCII name", "Demo", {"de.txt", "zh.txt"}, {}},
+        // Every shipped language ("all"): an ASCII name shows right in each, 932's backslash
+        // and tilde included; a German one is named wrongly in the other scripts.
+        {"ASCII name, every default language", "C:\\Demo~Tools", {"all"}, {}},
+        {"German name first, then every default language", Strasse, {"de.txt", "all"},
+         {"chosen by ", "de.txt (the first --lang", "Japanese (", "Greek (", "Arabic ("}},
     };
     for (auto &C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -180,7 +186,10 @@ TEST(Package, ApplicationNameShownWronglyIsNamed) {
         F.Options.ApplicationName = C.ApplicationName;
         F.Options.LanguagePaths.clear();
         for (const std::string &L : C.Languages)
-            F.Options.LanguagePaths.push_back(F.Dir / L);
+            for (const std::string &Path :
+                 L == "all" ? ResolveLanguageValues({L}, QUOV_MESSAGES_DIR)
+                            : std::vector<std::string>{F.Dir / L})
+                F.Options.LanguagePaths.push_back(Path);
         std::string Warning;
         for (const std::string &W : PackInstaller(F.Options).Warnings)
             if (W.find("application name") != std::string::npos)
