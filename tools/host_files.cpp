@@ -199,13 +199,22 @@ void THostOutput::WriteAt(uint64_t Offset, const void *Data, size_t Count) {
         Fail(Done < 0 ? errno : ENOSPC);
 }
 
-void THostOutput::Commit(bool Executable) {
+void THostOutput::Commit(bool Executable,
+                         const std::function<void(const std::string &)> &Finish) {
     mode_t Mask = ::umask(0);
     ::umask(Mask);
-    if (::fchmod(FFd.Get(), (Executable ? 0777 : 0666) & ~Mask) != 0 || ::fsync(FFd.Get()) != 0)
+    const mode_t Mode = (Executable ? 0777 : 0666) & ~Mask;
+    if (::fchmod(FFd.Get(), Mode) != 0 || ::fsync(FFd.Get()) != 0)
         Fail(errno);
     if (FFd.Close() != 0)
         Fail(errno);
+    if (Finish) {
+        Finish(FTempPath);
+        THostFd Finished(::open(FTempPath.c_str(), O_RDONLY | O_CLOEXEC));
+        if (Finished.Get() < 0 || ::fchmod(Finished.Get(), Mode) != 0 ||
+            ::fsync(Finished.Get()) != 0)
+            Fail(errno);
+    }
     TSignalBlock Block; // renamed and no longer pending, or neither
     if (::rename(FTempPath.c_str(), FTarget.c_str()) != 0)
         Fail(errno);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -103,8 +104,11 @@ public:
     void WriteAt(uint64_t Offset, const void *Data, size_t Count);
     uint64_t Size() const { return FSize; }
     // Gives the file the mode a new file gets (umask applied; 0777 when Executable, else
-    // 0666), flushes it to disk and renames it over Target.
-    void Commit(bool Executable);
+    // 0666), flushes it to disk and renames it over Target. Finish, when given, runs before
+    // the rename on the file under its temporary name and may rewrite or replace it; the mode
+    // is given again after it. A throw from it leaves no file.
+    void Commit(bool Executable,
+                const std::function<void(const std::string &TemporaryPath)> &Finish = nullptr);
     [[noreturn]] void Fail(int Error) const;
 
 private:

@@ -6,6 +6,7 @@
 #include "setupdata/call_transform.h"
 #include "setupdata/crc32.h"
 #include "support/byte_order.h"
+#include "tools/authenticode.h"
 #include "tools/host_files.h"
 #include "tools/message_file.h"
 #include "tools/packlib/block_writer.h"
@@ -42,13 +43,15 @@ public:
 
     uint64_t Size() const { return FFile.Size(); }
 
-    // Patches the checksum field, makes the file executable, flushes it and renames it.
-    uint32_t Commit(uint64_t ChecksumOffset) {
+    // Patches the checksum field, makes the file executable, flushes it, runs Finish on it and
+    // renames it.
+    uint32_t Commit(uint64_t ChecksumOffset,
+                    const std::function<void(const std::string &)> &Finish) {
         uint32_t Sum = FChecksum.Finish();
         uint8_t Bytes[4];
         StoreLe32(Bytes, Sum);
         FFile.WriteAt(ChecksumOffset, Bytes, 4);
-        FFile.Commit(/*Executable=*/true);
+        FFile.Commit(/*Executable=*/true, Finish);
         return Sum;
     }
 
@@ -322,7 +325,11 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
     if (Out.Size() != FileSize)
         throw EPackOutputError("internal error: wrote " + std::to_string(Out.Size()) +
                                " bytes instead of " + std::to_string(FileSize));
-    Result.PeChecksum = Out.Commit(StubInfo.Headers.ChecksumOffset);
+    // Zeros behind the recorded length up to where a signer puts its certificate table, so that
+    // no signer pads the file itself; the loader reads nothing there.
+    const char Padding[CertificateTableAlignment] = {};
+    Out.Write(Padding, static_cast<size_t>(CertificateAlignmentPadding(FileSize)));
+    Result.PeChecksum = Out.Commit(StubInfo.Headers.ChecksumOffset, Options.Finish);
     Result.ImageSize = Image.size();
     Result.ProgramBlockSize = ProgramBlock.size();
     return Result;
@@ -354,6 +361,7 @@ std::string BuildPackage(const TPackageParts &Parts, const TPackageEdits &Edits)
     Package += RecordsBlock;
     Package += Parts.SetupData;
     Package += ProgramBlock;
+    Package.append(static_cast<size_t>(CertificateAlignmentPadding(Package.size())), '\0');
     const uint32_t Sum =
         ComputePeChecksum(reinterpret_cast<const uint8_t *>(Package.data()), Package.size(),
                           StubInfo.Headers.ChecksumOffset);

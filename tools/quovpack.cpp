@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
+#include <sys/stat.h>
 #include <map>
 #include <new>
 #include <string>
@@ -16,6 +17,7 @@
 #include "tools/host_files.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
+#include "tools/sign_command.h"
 #include "tools/text_codec.h"
 
 namespace {
@@ -62,6 +64,7 @@ const char PackHelp[] =
     "usage: quovpack pack --program FILE --name TEXT -o OUT [--stub FILE] [--lang FILE...]\n"
     "                     [--detect ui|locale|none] [--no-prompt] [--second-data FILE]\n"
     "                     [--setup-data FILE] [--dict-size SIZE] [--werror]\n"
+    "                     [--sign-command CMD]\n"
     "\n"
     "Writes OUT: the stub with its offset table filled in, the second data area, the setup\n"
     "data and the compressed setup program, then sets the PE checksum. OUT is written to a\n"
@@ -89,6 +92,14 @@ const char PackHelp[] =
     "                      and MiB; default 16M); a smaller program gets the smallest\n"
     "                      dictionary that holds it\n"
     "  --werror            treat warnings as errors: write nothing when there is one\n"
+    "  --sign-command CMD  sign the finished installer before it gets its name: CMD runs\n"
+    "                      under /bin/sh with %1 replaced by the file's temporary path\n"
+    "                      (quoted for the shell; %% is a %), and must sign that file in\n"
+    "                      place; then the loader must still accept it and its signature\n"
+    "                      must match it, or nothing is written (exit code 4)\n"
+    "\n"
+    "OUT ends on an 8-byte boundary (zeros behind the recorded length), so a signer appends\n"
+    "its certificate table without padding the file first.\n"
     "\n"
     "Warnings (on stderr): an x64, ARM or Itanium program (it starts only on such Windows),\n"
     "an application name that some language's code page shows wrongly, a loader message that\n"
@@ -96,14 +107,16 @@ const char PackHelp[] =
     "\n"
     "A progress line with percentage and rate is shown on stderr when it is a terminal.\n"
     "Exit codes: 0 written, 2 bad command line or OUT names an input, 3 an input was refused\n"
-    "(or a warning with --werror), 4 OUT could not be written, 5 internal.\n";
+    "(or a warning with --werror), 4 OUT could not be written or signed, 5 internal.\n";
 
 const char InspectHelp[] =
     "usage: quovpack inspect FILE [--json]\n"
     "\n"
     "Shows the offset table, the map of the file (image, second data area, setup data,\n"
     "program block, bytes behind MinFileSize), the setup header (application name, language\n"
-    "detection, startup question) and each language with the state of its message block.\n"
+    "detection, startup question), each language with the state of its message block, and\n"
+    "the code signature: whether the file still matches what was signed, digest algorithm,\n"
+    "signer, issuer, time stamp, and bytes behind or inside the certificate table.\n"
     "Reads with the loader's code but does not decode the setup program (use verify).\n"
     "\n"
     "  --json   print one JSON object instead of text (tools/README.md lists its keys)\n"
@@ -117,12 +130,16 @@ const char VerifyHelp[] =
     "Makes every check the loader makes: the offset table (found, 44 bytes, version, CRC), the\n"
     "file length, the setup data signature, the setup records, every language's message\n"
     "block, every chunk CRC, the full decode of the setup program, its call transform and\n"
-    "CRC. Runs nothing and writes no file. Prints one line: OK, or the first fault with the\n"
-    "check, the structure and its file offset.\n"
+    "CRC. Then the code signature, if there is one: the image hash recomputed over the file\n"
+    "and compared with the signed one, and the signer's signature over it (the certificate\n"
+    "chain is not judged). Runs nothing and writes no file. Prints one line: OK with the\n"
+    "signature's state, or the first fault with the check, the structure and its file offset;\n"
+    "a signature that does not match the file is a fault.\n"
     "\n"
     "  --json   print one JSON object instead of the line\n"
     "\n"
-    "Exit codes: 0 the loader would accept FILE, 1 it would refuse it, 2 bad command line,\n"
+    "Exit codes: 0 the loader would accept FILE and its signature (if any) matches, 1 it would\n"
+    "refuse it or the signature does not match, 2 bad command line,\n"
     "3 FILE cannot be read, 5 out of memory or internal error.\n";
 
 const char ExtractHelp[] =
@@ -201,6 +218,7 @@ enum TOptionId {
     OptDictSize,
     OptWerror,
     OptJson,
+    OptSignCommand,
 };
 
 // The options of one command as getopt_long saw them, and the other arguments.
@@ -322,6 +340,7 @@ int RunPack(int Argc, char **Argv) {
         {"setup-data", required_argument, nullptr, OptSetupData},
         {"dict-size", required_argument, nullptr, OptDictSize},
         {"werror", no_argument, nullptr, OptWerror},
+        {"sign-command", required_argument, nullptr, OptSignCommand},
         {"output", required_argument, nullptr, 'o'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
@@ -379,6 +398,13 @@ int RunPack(int Argc, char **Argv) {
     Options.SetupDataPath = Args.One(OptSetupData);
 
     TProgressLine Line;
+    const std::string SignCommand = Args.Has(OptSignCommand) ? Args.Required(OptSignCommand) : "";
+    if (!SignCommand.empty())
+        Options.Finish = [&](const std::string &TemporaryPath) {
+            Line.Show("signing");
+            Line.Clear(); // the command may print
+            SignInstaller(SignCommand, TemporaryPath);
+        };
     TPackResult Result = PackInstaller(
         Options, [&](const std::string &Phase, uint64_t Done, uint64_t Total) {
             Line.Show(Phase, Done, Total);
@@ -386,9 +412,12 @@ int RunPack(int Argc, char **Argv) {
     Line.Clear();
     for (const std::string &W : Result.Warnings)
         Warn(W);
-    std::printf("wrote %s: %u bytes, %zu language(s), setup program %u bytes in a %llu-byte "
+    struct stat Written = {};
+    ::stat(Options.OutputPath.c_str(), &Written);
+    std::printf("wrote %s: %llu bytes%s, %zu language(s), setup program %u bytes in a %llu-byte "
                 "block, PE checksum 0x%08X\n",
-                Options.OutputPath.c_str(), Result.Table.MinFileSize,
+                Options.OutputPath.c_str(), static_cast<unsigned long long>(Written.st_size),
+                SignCommand.empty() ? "" : " (signed)",
                 Options.LanguagePaths.size(), Result.Table.SetupProgramSize,
                 static_cast<unsigned long long>(Result.ProgramBlockSize), Result.PeChecksum);
     return ExitOk;
@@ -433,8 +462,21 @@ std::vector<TMapEntry> FileMap(const TPackageReport &R) {
     if (R.ProgramBlock.HeaderValid)
         Map.push_back({"setup program block", R.ProgramBlock.Offset,
                        R.ProgramBlock.End() - R.ProgramBlock.Offset});
-    if (R.FileSize > T.MinFileSize)
-        Map.push_back({"behind MinFileSize", T.MinFileSize, R.FileSize - T.MinFileSize});
+    // Behind the recorded length: quovpack's padding, a signer's certificate table, the rest.
+    const TSignatureReport &S = R.Signature;
+    const bool TableBehind = S.Present && S.TableOffset >= T.MinFileSize &&
+                             S.TableOffset + S.TableSize <= R.FileSize;
+    const uint64_t TailEnd = TableBehind ? S.TableOffset : R.FileSize;
+    if (TailEnd > T.MinFileSize)
+        Map.push_back({TailEnd - T.MinFileSize == CertificateAlignmentPadding(T.MinFileSize)
+                           ? "padding to 8 bytes" : "behind MinFileSize",
+                       T.MinFileSize, TailEnd - T.MinFileSize});
+    if (TableBehind) {
+        Map.push_back({"certificate table", S.TableOffset, S.TableSize});
+        if (S.TableOffset + S.TableSize < R.FileSize)
+            Map.push_back({"behind the certificate table", S.TableOffset + S.TableSize,
+                           R.FileSize - S.TableOffset - S.TableSize});
+    }
     return Map;
 }
 
@@ -510,6 +552,35 @@ std::string JsonFileKeys(const std::string &Path) {
            ",\n";
 }
 
+std::string JsonOrNull(const std::string &Text) {
+    return Text.empty() ? std::string("null") : JsonString(Text);
+}
+
+std::string JsonSignature(const TSignatureReport &S) {
+    if (!S.Present)
+        return "  \"signature\": {\"present\": false},\n";
+    return "  \"signature\": {\"present\": true, \"table_offset\": " +
+           std::to_string(S.TableOffset) + ", \"table_size\": " + std::to_string(S.TableSize) +
+           ", \"digest_algorithm\": " + JsonOrNull(S.DigestAlgorithm) +
+           ", \"signed_digest\": " + JsonOrNull(S.SignedDigest) +
+           ", \"computed_digest\": " + JsonOrNull(S.ComputedDigest) +
+           ", \"matches\": " + (S.DigestMatches ? "true" : "false") +
+           ", \"signature_valid\": " + (S.SignatureValid ? "true" : "false") +
+           ", \"signer\": " + JsonOrNull(S.Signer) + ", \"issuer\": " + JsonOrNull(S.Issuer) +
+           ", \"certificates\": " + JsonOrNull(S.Certificates) +
+           ", \"time_stamp\": " + JsonOrNull(S.TimeStamp) + ", \"fault\": " +
+           JsonOrNull(S.Fault) + "},\n";
+}
+
+// The signature in one line, for verify's verdict.
+std::string SignatureSummary(const TSignatureReport &S) {
+    if (!S.Present)
+        return "not signed";
+    return "signed, " + S.DigestAlgorithm + " image hash matches, signer " + S.Signer +
+           ", issuer " + S.Issuer + ", " +
+           (S.TimeStamp.empty() ? std::string("no time stamp") : "time stamp " + S.TimeStamp);
+}
+
 void PrintJson(const std::string &Path, const TPackageReport &R, bool Accepted) {
     std::string J = "{\n" + JsonFileKeys(Path);
     J += "  \"size\": " + std::to_string(R.FileSize) + ",\n";
@@ -562,6 +633,7 @@ void PrintJson(const std::string &Path, const TPackageReport &R, bool Accepted) 
              (R.Pe.StoredChecksum == R.ComputedChecksum ? "true" : "false") + "},\n";
     else
         J += "  \"pe_checksum\": null,\n";
+    J += JsonSignature(R.Signature);
     J += "  \"notes\": [";
     for (size_t I = 0; I < R.Notes.size(); ++I)
         J += std::string(I ? ", " : "") + JsonString(R.Notes[I]);
@@ -611,6 +683,35 @@ void PrintText(const std::string &Path, const TPackageReport &R) {
     if (R.HaveHeaders)
         std::printf("\nPE checksum 0x%08X (%s)\n", R.Pe.StoredChecksum,
                     R.Pe.StoredChecksum == R.ComputedChecksum ? "valid" : "does not match");
+    const TSignatureReport &S = R.Signature;
+    std::printf("\nSignature\n");
+    if (!S.Present) {
+        std::printf("  not signed\n");
+    } else {
+        std::printf("  Certificate table   offset %llu, %llu bytes\n",
+                    static_cast<unsigned long long>(S.TableOffset),
+                    static_cast<unsigned long long>(S.TableSize));
+        if (!S.DigestAlgorithm.empty())
+            std::printf("  Digest algorithm    %s\n", S.DigestAlgorithm.c_str());
+        if (!S.ComputedDigest.empty())
+            std::printf("  Image hash          %s\n",
+                        S.DigestMatches ? ("matches, " + S.ComputedDigest).c_str()
+                                        : ("DOES NOT MATCH: the file gives " + S.ComputedDigest +
+                                           ", the signed one is " + S.SignedDigest).c_str());
+        if (!S.ComputedDigest.empty())
+            std::printf("  Signer's signature  %s\n",
+                        S.SignatureValid ? "valid (the certificate chain is not judged)"
+                                         : "INVALID");
+        if (!S.Signer.empty())
+            std::printf("  Signer              %s\n  Issuer              %s\n"
+                        "  Certificates        %s\n",
+                        S.Signer.c_str(), S.Issuer.c_str(), S.Certificates.c_str());
+        if (!S.SignedDigest.empty())
+            std::printf("  Time stamp          %s\n",
+                        S.TimeStamp.empty() ? "none" : S.TimeStamp.c_str());
+        if (!S.Fault.empty())
+            std::printf("  Fault               %s\n", S.Fault.c_str());
+    }
     for (const std::string &N : R.Notes)
         std::printf("Note: %s\n", N.c_str());
     if (R.Fault.empty())
@@ -641,7 +742,7 @@ int RunInspect(int Argc, char **Argv) {
     std::string Path = OnePath(Args, "inspect");
     TPackageReport Report = ReadPackage(Path, /*DecodeProgram=*/false);
     if (Args.Has(OptJson))
-        PrintJson(Path, Report, Report.Fault.empty());
+        PrintJson(Path, Report, Report.Fault.empty() || Report.SignatureFault);
     else
         PrintText(Path, Report);
     return Report.Fault.empty() ? ExitOk : ExitRefused;
@@ -649,8 +750,10 @@ int RunInspect(int Argc, char **Argv) {
 
 void PrintVerifyJson(const std::string &Path, const TPackageReport &R) {
     std::string J = "{\n" + JsonFileKeys(Path);
-    J += "  \"accepted\": " + std::string(R.Fault.empty() ? "true" : "false") + ",\n";
+    J += "  \"accepted\": " +
+         std::string(R.Fault.empty() || R.SignatureFault ? "true" : "false") + ",\n";
     J += "  \"fault\": " + (R.Fault.empty() ? std::string("null") : JsonString(R.Fault)) + ",\n";
+    J += JsonSignature(R.Signature);
     J += "  \"languages\": " + std::to_string(R.Languages.size()) + ",\n";
     J += "  \"setup_program_size\": " +
          (R.TableAccepted ? std::to_string(R.Table.SetupProgramSize) : std::string("null")) + ",\n";
@@ -685,8 +788,10 @@ int RunVerify(int Argc, char **Argv) {
         std::printf("%s: FAULT: %s\n", Path.c_str(), Report.Fault.c_str());
         return ExitRefused;
     }
-    std::printf("%s: OK: the loader would accept it (%zu language(s), setup program %u bytes)\n",
-                Path.c_str(), Report.Languages.size(), Report.Table.SetupProgramSize);
+    std::printf("%s: OK: the loader would accept it (%zu language(s), setup program %u bytes); "
+                "%s\n",
+                Path.c_str(), Report.Languages.size(), Report.Table.SetupProgramSize,
+                SignatureSummary(Report.Signature).c_str());
     return ExitOk;
 }
 
