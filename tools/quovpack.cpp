@@ -415,11 +415,12 @@ int RunPack(int Argc, char **Argv) {
     struct stat Written = {};
     ::stat(Options.OutputPath.c_str(), &Written);
     std::printf("wrote %s: %llu bytes%s, %zu language(s), setup program %u bytes in a %llu-byte "
-                "block, PE checksum 0x%08X\n",
+                "block, PE checksum 0x%08X%s\n",
                 Options.OutputPath.c_str(), static_cast<unsigned long long>(Written.st_size),
                 SignCommand.empty() ? "" : " (signed)",
                 Options.LanguagePaths.size(), Result.Table.SetupProgramSize,
-                static_cast<unsigned long long>(Result.ProgramBlockSize), Result.PeChecksum);
+                static_cast<unsigned long long>(Result.ProgramBlockSize), Result.PeChecksum,
+                SignCommand.empty() ? "" : " before signing");
     return ExitOk;
 }
 
@@ -700,7 +701,7 @@ void PrintText(const std::string &Path, const TPackageReport &R) {
                                            ", the signed one is " + S.SignedDigest).c_str());
         if (!S.ComputedDigest.empty())
             std::printf("  Signer's signature  %s\n",
-                        S.SignatureValid ? "valid (the certificate chain is not judged)"
+                        S.SignatureValid ? "valid (whether its certificate is trusted is not judged)"
                                          : "INVALID");
         if (!S.Signer.empty())
             std::printf("  Signer              %s\n  Issuer              %s\n"
