@@ -1,8 +1,8 @@
 #include "tools/authenticode.h"
 
 #include <algorithm>
-#include <cstring>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
 
@@ -41,11 +41,17 @@ using TDigestInfo = TOwned<X509_SIG, X509_SIG_free>;
 using TDigestContext = TOwned<EVP_MD_CTX, EVP_MD_CTX_free>;
 using TObject = TOwned<ASN1_OBJECT, ASN1_OBJECT_free>;
 using TTstInfo = TOwned<TS_TST_INFO, TS_TST_INFO_free>;
-void FreeBio(BIO *Bio) { BIO_free(Bio); }
+void FreeBio(BIO *Bio) {
+    BIO_free(Bio);
+}
 using TBio = TOwned<BIO, FreeBio>;
-void FreeTypes(ASN1_SEQUENCE_ANY *Types) { sk_ASN1_TYPE_pop_free(Types, ASN1_TYPE_free); }
+void FreeTypes(ASN1_SEQUENCE_ANY *Types) {
+    sk_ASN1_TYPE_pop_free(Types, ASN1_TYPE_free);
+}
 using TTypes = TOwned<ASN1_SEQUENCE_ANY, FreeTypes>;
-void FreeCertificateStack(STACK_OF(X509) * Stack) { sk_X509_free(Stack); } // borrowed certificates
+void FreeCertificateStack(STACK_OF(X509) * Stack) {
+    sk_X509_free(Stack);
+} // borrowed certificates
 using TCertificates = TOwned<STACK_OF(X509), FreeCertificateStack>;
 
 class ESignatureFault {
@@ -54,7 +60,9 @@ public:
     std::string Message;
 };
 
-[[noreturn]] void Fault(const std::string &Text) { throw ESignatureFault(Text); }
+[[noreturn]] void Fault(const std::string &Text) {
+    throw ESignatureFault(Text);
+}
 
 // libcrypto's reason for the last failure, or the fallback.
 std::string OpenSslReason(const char *Fallback) {
@@ -103,8 +111,9 @@ void ReadAt(THostInput &In, uint64_t Offset, void *Buffer, size_t Count) {
         if (Done < 0 && errno == EINTR)
             continue;
         if (Done <= 0)
-            throw EInputError(In.Role + " " + In.Path + ": " +
-                              (Done < 0 ? std::string(std::strerror(errno)) : std::string("it became shorter")));
+            throw EInputError(
+                In.Role + " " + In.Path + ": " +
+                (Done < 0 ? std::string(std::strerror(errno)) : std::string("it became shorter")));
         P += Done;
         Offset += static_cast<uint64_t>(Done);
         Count -= static_cast<size_t>(Done);
@@ -148,8 +157,8 @@ std::string TimeStampOf(X509_ATTRIBUTE *Attribute) {
     const long Length = Value->value.sequence->length;
     if (OBJ_obj2nid(Type) == NID_pkcs9_countersignature) {
         TSignerInfo Counter(d2i_PKCS7_SIGNER_INFO(nullptr, &P, Length));
-        ASN1_TYPE *Time = Counter ? PKCS7_get_signed_attribute(Counter.get(), NID_pkcs9_signingTime)
-                                  : nullptr;
+        ASN1_TYPE *Time =
+            Counter ? PKCS7_get_signed_attribute(Counter.get(), NID_pkcs9_signingTime) : nullptr;
         return Time && Time->type == V_ASN1_UTCTIME
                    ? TimeText(Time->value.utctime) + " (counter-signature, not checked)"
                    : std::string();
@@ -175,11 +184,12 @@ void ReadUnsignedAttributes(PKCS7_SIGNER_INFO *Signer, TSignatureReport &Report)
         }
         char Name[80];
         OBJ_obj2txt(Name, sizeof(Name), Type, 1);
-        Report.Findings.push_back(!OBJ_cmp(Type, Nested.get())
-                                      ? "a second, nested signature rides unsigned beside the "
-                                        "first; only the first is checked"
-                                      : std::string("an unsigned attribute ") + Name +
-                                            " inside the signature: bytes that no signature covers");
+        Report.Findings.push_back(
+            !OBJ_cmp(Type, Nested.get())
+                ? "a second, nested signature rides unsigned beside the "
+                  "first; only the first is checked"
+                : std::string("an unsigned attribute ") + Name +
+                      " inside the signature: bytes that no signature covers");
     }
 }
 
@@ -286,14 +296,14 @@ void CheckTable(THostInput &In, const TPeHeaders &Headers, TSignatureReport &Rep
     // What the entry and the table hold beyond the signature's own DER bytes.
     const uint64_t DerEnd = CertificateEntryHeaderSize + static_cast<uint64_t>(P - Der);
     const uint64_t EntryEnd = Length + CertificateAlignmentPadding(Length);
-    const bool PaddingIsZero =
-        std::all_of(Table.begin() + DerEnd, Table.begin() + std::min<uint64_t>(EntryEnd, Table.size()),
-                    [](char C) { return C == 0; });
+    const bool PaddingIsZero = std::all_of(
+        Table.begin() + DerEnd, Table.begin() + std::min<uint64_t>(EntryEnd, Table.size()),
+        [](char C) { return C == 0; });
     if (EntryEnd - DerEnd >= CertificateTableAlignment || !PaddingIsZero)
-        Report.Findings.push_back(std::to_string(std::min<uint64_t>(EntryEnd, Table.size()) - DerEnd) +
-                                  " bytes inside the certificate entry behind the signature" +
-                                  (PaddingIsZero ? "" : ", not all zero") +
-                                  ": data that no signature covers");
+        Report.Findings.push_back(
+            std::to_string(std::min<uint64_t>(EntryEnd, Table.size()) - DerEnd) +
+            " bytes inside the certificate entry behind the signature" +
+            (PaddingIsZero ? "" : ", not all zero") + ": data that no signature covers");
     if (EntryEnd < Table.size())
         Report.Findings.push_back(std::to_string(Table.size() - EntryEnd) +
                                   " bytes in the certificate table behind its first entry "
@@ -306,8 +316,8 @@ void CheckTable(THostInput &In, const TPeHeaders &Headers, TSignatureReport &Rep
     const ASN1_OBJECT *AlgorithmObject = nullptr;
     X509_ALGOR_get0(&AlgorithmObject, nullptr, nullptr, Algorithm);
     const char *AlgorithmName = OBJ_nid2sn(OBJ_obj2nid(AlgorithmObject));
-    Report.DigestAlgorithm = AlgorithmName && OBJ_obj2nid(AlgorithmObject) != NID_undef
-                                 ? AlgorithmName : "unknown";
+    Report.DigestAlgorithm =
+        AlgorithmName && OBJ_obj2nid(AlgorithmObject) != NID_undef ? AlgorithmName : "unknown";
     Report.SignedDigest = Hex(ASN1_STRING_get0_data(Digest), ASN1_STRING_length(Digest));
 
     STACK_OF(PKCS7_SIGNER_INFO) *Signers = PKCS7_get_signer_info(Signed.get());
@@ -328,9 +338,9 @@ void CheckTable(THostInput &In, const TPeHeaders &Headers, TSignatureReport &Rep
     const EVP_MD *Md = EVP_get_digestbyobj(AlgorithmObject);
     if (!Md)
         Fault("the image hash is signed with an unknown digest algorithm");
-    std::vector<std::pair<uint64_t, uint64_t>> Excluded = {
-        {Headers.ChecksumOffset, 4}, {Headers.CertificateEntryOffset, 8},
-        {Report.TableOffset, Report.TableSize}};
+    std::vector<std::pair<uint64_t, uint64_t>> Excluded = {{Headers.ChecksumOffset, 4},
+                                                           {Headers.CertificateEntryOffset, 8},
+                                                           {Report.TableOffset, Report.TableSize}};
     std::sort(Excluded.begin(), Excluded.end());
     Report.ComputedDigest = ImageHash(In, Md, Excluded);
     Report.DigestMatches = Report.ComputedDigest == Report.SignedDigest;

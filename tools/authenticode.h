@@ -26,23 +26,24 @@ constexpr uint16_t CertificateTypePkcsSignedData = 0x0002;
 // Zero bytes that bring a file of Size bytes to the table's alignment: a signer then appends
 // its table without padding the file first.
 inline uint64_t CertificateAlignmentPadding(uint64_t Size) {
-    return (CertificateTableAlignment - Size % CertificateTableAlignment) % CertificateTableAlignment;
+    return (CertificateTableAlignment - Size % CertificateTableAlignment) %
+           CertificateTableAlignment;
 }
 
 struct TSignatureReport {
-    bool Present = false;         // the certificate table's directory entry is not empty
-    uint64_t TableOffset = 0;     // as the directory entry gives them
+    bool Present = false;     // the certificate table's directory entry is not empty
+    uint64_t TableOffset = 0; // as the directory entry gives them
     uint64_t TableSize = 0;
-    std::string DigestAlgorithm;  // "SHA256", as the signature names it
-    std::string SignedDigest;     // hexadecimal
-    std::string ComputedDigest;   // hexadecimal, the image hash of the file as it is
+    std::string DigestAlgorithm; // "SHA256", as the signature names it
+    std::string SignedDigest;    // hexadecimal
+    std::string ComputedDigest;  // hexadecimal, the image hash of the file as it is
     bool DigestMatches = false;
-    bool SignatureValid = false;  // the signer's signature over the signed content holds
-    std::string Signer, Issuer;   // the signing certificate's subject and issuer, one line each
+    bool SignatureValid = false; // the signer's signature over the signed content holds
+    std::string Signer, Issuer;  // the signing certificate's subject and issuer, one line each
     // How far the certificates from the signer's up were checked, one sentence; whether the
     // top one is trusted is for the system that runs the file.
     std::string Certificates;
-    std::string TimeStamp;        // empty when there is none
+    std::string TimeStamp; // empty when there is none
     // Why the signature does not hold for this file; empty when it does (or there is none).
     std::string Fault;
     // For a reviewer: bytes behind or inside the table that no signature covers, a table that

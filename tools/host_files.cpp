@@ -199,8 +199,7 @@ void THostOutput::WriteAt(uint64_t Offset, const void *Data, size_t Count) {
         Fail(Done < 0 ? errno : ENOSPC);
 }
 
-void THostOutput::Commit(bool Executable,
-                         const std::function<void(const std::string &)> &Finish) {
+void THostOutput::Commit(bool Executable, const std::function<void(const std::string &)> &Finish) {
     mode_t Mask = ::umask(0);
     ::umask(Mask);
     const mode_t Mode = (Executable ? 0777 : 0666) & ~Mask;

@@ -206,6 +206,7 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
             std::unique_ptr<TFile> Again(new TFile(Path, fcOpenExisting, amRead, smRead));
             ComputeChecksum(*Again, Report);
         }
+        Report.Signature = CheckSignature(Path); // reported beside the loader's fault
         return Report;
     }
     Phase("checking the package");

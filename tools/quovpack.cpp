@@ -1,16 +1,16 @@
 // quovpack: packs a setup program into the loader stub, and inspects, verifies and unpacks
 // packaged installers with the loader's own reading code.
 #include <algorithm>
-#include <chrono>
 #include <cctype>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <getopt.h>
-#include <sys/stat.h>
 #include <map>
 #include <new>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -417,8 +417,8 @@ int RunPack(int Argc, char **Argv) {
     std::printf("wrote %s: %llu bytes%s, %zu language(s), setup program %u bytes in a %llu-byte "
                 "block, PE checksum 0x%08X%s\n",
                 Options.OutputPath.c_str(), static_cast<unsigned long long>(Written.st_size),
-                SignCommand.empty() ? "" : " (signed)",
-                Options.LanguagePaths.size(), Result.Table.SetupProgramSize,
+                SignCommand.empty() ? "" : " (signed)", Options.LanguagePaths.size(),
+                Result.Table.SetupProgramSize,
                 static_cast<unsigned long long>(Result.ProgramBlockSize), Result.PeChecksum,
                 SignCommand.empty() ? "" : " before signing");
     return ExitOk;
@@ -465,12 +465,13 @@ std::vector<TMapEntry> FileMap(const TPackageReport &R) {
                        R.ProgramBlock.End() - R.ProgramBlock.Offset});
     // Behind the recorded length: quovpack's padding, a signer's certificate table, the rest.
     const TSignatureReport &S = R.Signature;
-    const bool TableBehind = S.Present && S.TableOffset >= T.MinFileSize &&
-                             S.TableOffset + S.TableSize <= R.FileSize;
+    const bool TableBehind =
+        S.Present && S.TableOffset >= T.MinFileSize && S.TableOffset + S.TableSize <= R.FileSize;
     const uint64_t TailEnd = TableBehind ? S.TableOffset : R.FileSize;
     if (TailEnd > T.MinFileSize)
         Map.push_back({TailEnd - T.MinFileSize == CertificateAlignmentPadding(T.MinFileSize)
-                           ? "padding to 8 bytes" : "behind MinFileSize",
+                           ? "padding to 8 bytes"
+                           : "behind MinFileSize",
                        T.MinFileSize, TailEnd - T.MinFileSize});
     if (TableBehind) {
         Map.push_back({"certificate table", S.TableOffset, S.TableSize});
@@ -569,8 +570,8 @@ std::string JsonSignature(const TSignatureReport &S) {
            ", \"signature_valid\": " + (S.SignatureValid ? "true" : "false") +
            ", \"signer\": " + JsonOrNull(S.Signer) + ", \"issuer\": " + JsonOrNull(S.Issuer) +
            ", \"certificates\": " + JsonOrNull(S.Certificates) +
-           ", \"time_stamp\": " + JsonOrNull(S.TimeStamp) + ", \"fault\": " +
-           JsonOrNull(S.Fault) + "},\n";
+           ", \"time_stamp\": " + JsonOrNull(S.TimeStamp) + ", \"fault\": " + JsonOrNull(S.Fault) +
+           "},\n";
 }
 
 // The signature in one line, for verify's verdict.
@@ -698,11 +699,13 @@ void PrintText(const std::string &Path, const TPackageReport &R) {
             std::printf("  Image hash          %s\n",
                         S.DigestMatches ? ("matches, " + S.ComputedDigest).c_str()
                                         : ("DOES NOT MATCH: the file gives " + S.ComputedDigest +
-                                           ", the signed one is " + S.SignedDigest).c_str());
+                                           ", the signed one is " + S.SignedDigest)
+                                              .c_str());
         if (!S.ComputedDigest.empty())
             std::printf("  Signer's signature  %s\n",
-                        S.SignatureValid ? "valid (whether its certificate is trusted is not judged)"
-                                         : "INVALID");
+                        S.SignatureValid
+                            ? "valid (whether its certificate is trusted is not judged)"
+                            : "INVALID");
         if (!S.Signer.empty())
             std::printf("  Signer              %s\n  Issuer              %s\n"
                         "  Certificates        %s\n",
@@ -751,8 +754,8 @@ int RunInspect(int Argc, char **Argv) {
 
 void PrintVerifyJson(const std::string &Path, const TPackageReport &R) {
     std::string J = "{\n" + JsonFileKeys(Path);
-    J += "  \"accepted\": " +
-         std::string(R.Fault.empty() || R.SignatureFault ? "true" : "false") + ",\n";
+    J += "  \"accepted\": " + std::string(R.Fault.empty() || R.SignatureFault ? "true" : "false") +
+         ",\n";
     J += "  \"fault\": " + (R.Fault.empty() ? std::string("null") : JsonString(R.Fault)) + ",\n";
     J += JsonSignature(R.Signature);
     J += "  \"languages\": " + std::to_string(R.Languages.size()) + ",\n";

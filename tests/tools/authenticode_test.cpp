@@ -7,11 +7,11 @@
 #include <cctype>
 #include <functional>
 
+#include "test_stub.h"
 #include "tools/authenticode.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
 #include "tools/sign_command.h"
-#include "test_stub.h"
 
 namespace {
 

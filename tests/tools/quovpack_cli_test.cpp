@@ -195,7 +195,8 @@ TEST_F(QuovpackCli, SignCommand) {
               std::string::npos)
         << Verify.Out;
     EXPECT_EQ(std::system(("osslsigncode verify -CAfile " + Q(Dir / "cert.pem") + " -in " + Q(Out) +
-                           " >/dev/null 2>&1").c_str()),
+                           " >/dev/null 2>&1")
+                              .c_str()),
               0);
     TRun Json = Quovpack("inspect --json " + Q(Out));
     EXPECT_NE(Json.Out.find("\"signature\": {\"present\": true"), std::string::npos) << Json.Out;
@@ -207,7 +208,8 @@ TEST_F(QuovpackCli, SignCommand) {
     std::system(("osslsigncode extract-signature -in " + Q(Out) + " -out " + Q(Dir / "sig.der") +
                  " >/dev/null 2>&1 && osslsigncode attach-signature -CAfile " +
                  Q(Dir / "cert.pem") + " -sigin " + Q(Dir / "sig.der") + " -in " + Q(Fresh) +
-                 " -out " + Q(Attached) + " >/dev/null 2>&1").c_str());
+                 " -out " + Q(Attached) + " >/dev/null 2>&1")
+                    .c_str());
     EXPECT_TRUE(ReadFileBytes(Attached) == ReadFileBytes(Out));
     EXPECT_FALSE(ReadFileBytes(Attached).empty());
 

@@ -131,8 +131,8 @@ inline std::vector<std::string> TScratchDir::List() const {
 inline std::string MakeTestSigner(const TScratchDir &Dir) {
     const std::string Key = Dir / "key.pem", Certificate = Dir / "cert.pem";
     const std::string Make = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 "
-                             "-nodes -days 2 -subj '/CN=Quov Test Signer' -keyout '" + Key +
-                             "' -out '" + Certificate + "' >/dev/null 2>&1";
+                             "-nodes -days 2 -subj '/CN=Quov Test Signer' -keyout '" +
+                             Key + "' -out '" + Certificate + "' >/dev/null 2>&1";
     if (std::system("osslsigncode --version >/dev/null 2>&1") != 0 ||
         std::system(Make.c_str()) != 0)
         return std::string();
