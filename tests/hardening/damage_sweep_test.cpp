@@ -77,8 +77,8 @@ TEST(DamageSweep, RegionsCoverTableSignatureAndBothBlocks) {
     EXPECT_EQ(Regions[2].Offset, Regions[1].Offset + 64);
     // The program block ends the recorded length, only the padding to 8 bytes behind it, and
     // has several chunks.
-    EXPECT_EQ(Regions[3].Offset + Regions[3].Size + CertificateAlignmentPadding(
-                                                        Regions[3].Offset + Regions[3].Size),
+    EXPECT_EQ(Regions[3].Offset + Regions[3].Size +
+                  CertificateAlignmentPadding(Regions[3].Offset + Regions[3].Size),
               Package.Bytes.size());
     EXPECT_GT(Regions[3].Size, 2u * (4 + 4096));
 }
