@@ -1,6 +1,6 @@
 // Any bytes as a whole installer file, read the way `quovpack inspect` (and, for the inputs
 // whose last byte is odd, `quovpack verify`) reads it: the PE reader, the offset table, the
-// setup records, every message block and the program block.
+// setup records, every message block, the program block and the code signature.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

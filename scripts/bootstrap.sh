@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-i686
-  lzma-dev liblzma-dev zlib1g-dev xz-utils
+  lzma-dev liblzma-dev zlib1g-dev xz-utils libssl-dev
   googletest
   wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
   locales osslsigncode openssl python3 inotify-tools

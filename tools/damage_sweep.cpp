@@ -180,10 +180,13 @@ TSweepCounts RunTruncationSweep(const std::string &Package, const std::string &P
                                 uint64_t SampleStep, const TCaseHook &Hook) {
     const std::vector<TSweepRegion> Regions = FindSweepRegions(Package);
     const uint64_t Slot = Regions[0].Offset;
+    // The loader reads nothing behind the program block (the recorded length): cutting the
+    // packer's padding there is no damage.
+    const uint64_t Recorded = Regions.back().Offset + Regions.back().Size;
     std::set<uint64_t> Cuts;
     auto AddAround = [&](uint64_t At) {
         for (uint64_t Cut : {At - 1, At, At + 1})
-            if (At > 0 && Cut < Package.size())
+            if (At > 0 && Cut < Recorded)
                 Cuts.insert(Cut);
     };
     for (const TSweepRegion &Region : Regions) {
@@ -196,7 +199,7 @@ TSweepCounts RunTruncationSweep(const std::string &Package, const std::string &P
         for (uint64_t At = Chunks; At < End; At += BlockChunkCrcSize + BlockChunkSize)
             AddAround(At);
     }
-    for (uint64_t Cut = 0; Cut < Package.size(); Cut += std::max<uint64_t>(SampleStep, 1))
+    for (uint64_t Cut = 0; Cut < Recorded; Cut += std::max<uint64_t>(SampleStep, 1))
         Cuts.insert(Cut);
 
     TSweepCounts Counts;

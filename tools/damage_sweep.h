@@ -56,7 +56,9 @@ using TCaseHook = std::function<void(const std::string &CaseName)>;
 TSweepCounts RunBitFlipSweep(const std::string &Package, const std::string &Program,
                              bool AllBits, const TCaseHook &Hook = nullptr);
 
-// Cuts the package at every chunk boundary of both blocks (and one byte to either side), at
+// Cuts the package short of its recorded length (what lies behind, such as quovpack's padding
+// or a signature, is not the loader's) at every chunk boundary of both blocks (and one byte to
+// either side), at
 // every region boundary and at every SampleStep-th length. Each cut runs twice: as it is (the
 // table's MinFileSize refuses it), and with MinFileSize resealed to the cut length, so that the
 // readers themselves meet the end of the file.

@@ -251,7 +251,7 @@ void THostOutput::WriteAt(uint64_t Offset, const void *Data, size_t Count) {
         Fail(Done < 0 ? errno : ENOSPC);
 }
 
-void THostOutput::Commit(bool Executable) {
+void THostOutput::Commit(bool Executable, const std::function<void(const std::string &)> &Finish) {
     if (FStream) {
         if (FFd.Close() != 0)
             Fail(errno);
@@ -268,6 +268,13 @@ void THostOutput::Commit(bool Executable) {
         Fail(errno);
     if (FFd.Close() != 0)
         Fail(errno);
+    if (Finish) {
+        Finish(FTempPath);
+        THostFd Finished(::open(FTempPath.c_str(), O_RDONLY | O_CLOEXEC));
+        if (Finished.Get() < 0 || ::fchmod(Finished.Get(), Mode) != 0 ||
+            ::fsync(Finished.Get()) != 0)
+            Fail(errno);
+    }
     TSignalBlock Block; // renamed and no longer pending, or neither
     if (::rename(FTempPath.c_str(), FResolved.c_str()) != 0)
         Fail(errno);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -117,8 +118,11 @@ public:
     bool IsStream() const { return FStream; }
     // A regular file gets the permission bits of the file it replaces, or those a new file gets
     // (umask applied; 0777 when Executable, else 0666); it is flushed to disk and renamed over
-    // the target. A stream is closed.
-    void Commit(bool Executable);
+    // the target. A stream is closed. Finish, when given, runs before the rename on the file
+    // under its temporary name and may rewrite or replace it; the mode is given again after it.
+    // A throw from it leaves no file. A stream takes no Finish.
+    void Commit(bool Executable,
+                const std::function<void(const std::string &TemporaryPath)> &Finish = nullptr);
     [[noreturn]] void Fail(int Error) const;
 
 private:

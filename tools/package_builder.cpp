@@ -9,6 +9,7 @@
 #include "setupdata/crc32.h"
 #include "support/builtin_texts.h"
 #include "support/byte_order.h"
+#include "tools/authenticode.h"
 #include "tools/host_files.h"
 #include "tools/message_file.h"
 #include "tools/package_layout.h"
@@ -256,15 +257,24 @@ std::string BuildProgram(const TPackOptions &Options, TGathered &G, uint32_t &Cr
 // pass of their own first.
 uint32_t WriteInstaller(TPartSources &Sources, uint64_t ChecksumOffset, uint64_t FileSize,
                         const std::string &OutputPath, bool &Streamed,
+                        const std::function<void(const std::string &)> &Finish,
                         const TPackProgress &Progress) {
     THostOutput Out(OutputPath);
     Streamed = Out.IsStream();
+    if (Streamed && Finish)
+        throw EPackOutputError(OutputPath + ": a signing command needs a regular file to sign, "
+                               "not a device or a FIFO");
+    // Zeros behind the recorded length up to where a signer puts its certificate table, so that
+    // no signer pads the file itself; the loader reads nothing there.
+    const char Padding[CertificateTableAlignment] = {};
+    const size_t PaddingSize = static_cast<size_t>(CertificateAlignmentPadding(FileSize));
     TPeChecksum Checksum(ChecksumOffset);
     uint8_t Sum[4];
     if (Out.IsStream()) {
         Phase(Progress, "computing the PE checksum");
         WalkParts(Sources, [&](const void *Data, size_t Count) { Checksum.Add(Data, Count); },
                   Progress);
+        Checksum.Add(Padding, PaddingSize);
         StoreLe32(Sum, Checksum.Finish());
         std::memcpy(&PartOf(Sources, TPackagePart::Image).Bytes[ChecksumOffset], Sum, 4);
     }
@@ -280,11 +290,13 @@ uint32_t WriteInstaller(TPartSources &Sources, uint64_t ChecksumOffset, uint64_t
     if (Out.Size() != FileSize)
         throw EPackOutputError("internal error: wrote " + std::to_string(Out.Size()) +
                                " bytes instead of " + std::to_string(FileSize));
+    Out.Write(Padding, PaddingSize);
     if (!Out.IsStream()) {
+        Checksum.Add(Padding, PaddingSize);
         StoreLe32(Sum, Checksum.Finish());
         Out.WriteAt(ChecksumOffset, Sum, 4);
     }
-    Out.Commit(/*Executable=*/true);
+    Out.Commit(/*Executable=*/true, Finish);
     return LoadLe32(Sum);
 }
 
@@ -372,7 +384,7 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
     StampImage(PartOf(Sources, TPackagePart::Image).Bytes, G.StubInfo, Result.Table);
     Result.PeChecksum = WriteInstaller(Sources, G.StubInfo.Headers.ChecksumOffset,
                                        Result.Table.MinFileSize, Options.OutputPath,
-                                       Result.Streamed, Progress);
+                                       Result.Streamed, Options.Finish, Progress);
     Result.ImageSize = PartOf(Sources, TPackagePart::Image).Size();
     Result.ProgramBlockSize = PartOf(Sources, TPackagePart::ProgramBlock).Size();
     return Result;
@@ -407,6 +419,7 @@ std::string BuildPackage(const TPackageParts &Parts, const TPackageEdits &Edits)
     WalkParts(Sources, [&](const void *Data, size_t Count) {
         Package.append(static_cast<const char *>(Data), Count);
     });
+    Package.append(static_cast<size_t>(CertificateAlignmentPadding(Package.size())), '\0');
     const uint32_t Sum =
         ComputePeChecksum(reinterpret_cast<const uint8_t *>(Package.data()), Package.size(),
                           StubInfo.Headers.ChecksumOffset);

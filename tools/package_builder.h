@@ -45,6 +45,9 @@ struct TPackOptions {
     std::string OutputPath;
     uint32_t DictionarySize = DefaultProgramDictionarySize; // of the setup program's stream
     bool WarningsAreErrors = false; // a warning stops packing (EPackWarnings) before any output
+    // Runs on the finished installer under its temporary name, before it gets its own (the
+    // signing step); whatever it throws leaves no output.
+    std::function<void(const std::string &TemporaryPath)> Finish;
 };
 
 // What was written, for the summary line.

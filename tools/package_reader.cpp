@@ -164,6 +164,36 @@ void ComputeChecksum(TCustomFile &File, TPackageReport &Report) {
     Report.ComputedChecksum = Sum.Finish();
 }
 
+// The signature, and what lies behind MinFileSize: quovpack's own zero padding to the
+// certificate table's alignment, a signer's certificate table, or bytes that get a note.
+void ReadSignatureInto(const std::string &Path, TFile &File, TPackageReport &Report) {
+    Report.Signature = CheckSignature(Path);
+    const TSignatureReport &S = Report.Signature;
+    for (const std::string &Finding : S.Findings)
+        Report.Notes.push_back("signature: " + Finding);
+    if (Report.Fault.empty() && !S.Fault.empty()) {
+        Report.Fault = "signature: " + S.Fault;
+        Report.SignatureFault = true;
+    }
+    const uint64_t MinFileSize = Report.Table.MinFileSize;
+    uint64_t TailEnd = Report.FileSize;
+    if (S.Present && S.TableOffset < MinFileSize)
+        Report.Notes.push_back("signature: the certificate table begins before MinFileSize, "
+                               "inside the package");
+    else if (S.Present && S.TableOffset <= Report.FileSize)
+        TailEnd = S.TableOffset;
+    if (TailEnd <= MinFileSize)
+        return;
+    const uint64_t Count = TailEnd - MinFileSize;
+    char Tail[CertificateTableAlignment] = {};
+    if (Count == CertificateAlignmentPadding(MinFileSize) &&
+        ReadAt(File, MinFileSize, Tail, static_cast<size_t>(Count)) == Count &&
+        std::all_of(Tail, Tail + Count, [](char C) { return C == 0; }))
+        return;
+    Report.Notes.push_back(std::to_string(Count) + " bytes follow MinFileSize" +
+                           (S.Present ? " before the certificate table" : " (a signature?)"));
+}
+
 } // namespace
 
 TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
@@ -180,6 +210,7 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
             std::unique_ptr<TFile> Again(new TFile(Path, fcOpenExisting, amRead, smRead));
             ComputeChecksum(*Again, Report);
         }
+        Report.Signature = CheckSignature(Path); // reported beside the loader's fault
         return Report;
     }
     Phase("checking the package");
@@ -240,9 +271,7 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
                                " (Windows does not check it for programs)");
     if (Report.ProgramBlock.HeaderValid && Report.ProgramBlock.End() != Report.Table.MinFileSize)
         Report.Notes.push_back("the setup program block does not end at MinFileSize");
-    if (Report.FileSize > Report.Table.MinFileSize)
-        Report.Notes.push_back(std::to_string(Report.FileSize - Report.Table.MinFileSize) +
-                               " bytes follow MinFileSize (a signature?)");
+    ReadSignatureInto(Path, *File, Report);
     return Report;
 }
 
@@ -282,8 +311,24 @@ std::vector<TMapEntry> PackageFileMap(const TPackageReport &R) {
             break;
         }
     }
-    if (R.TableAccepted && R.FileSize > T.MinFileSize)
-        Map.push_back({"behind MinFileSize", T.MinFileSize, R.FileSize - T.MinFileSize});
+    if (!R.TableAccepted)
+        return Map;
+    // Behind the recorded length: quovpack's padding, a signer's certificate table, the rest.
+    const TSignatureReport &S = R.Signature;
+    const bool TableBehind =
+        S.Present && S.TableOffset >= T.MinFileSize && S.TableOffset + S.TableSize <= R.FileSize;
+    const uint64_t TailEnd = TableBehind ? S.TableOffset : R.FileSize;
+    if (TailEnd > T.MinFileSize)
+        Map.push_back({TailEnd - T.MinFileSize == CertificateAlignmentPadding(T.MinFileSize)
+                           ? "padding to 8 bytes"
+                           : "behind MinFileSize",
+                       T.MinFileSize, TailEnd - T.MinFileSize});
+    if (TableBehind) {
+        Map.push_back({"certificate table", S.TableOffset, S.TableSize});
+        if (S.TableOffset + S.TableSize < R.FileSize)
+            Map.push_back({"behind the certificate table", S.TableOffset + S.TableSize,
+                           R.FileSize - S.TableOffset - S.TableSize});
+    }
     return Map;
 }
 

@@ -12,6 +12,7 @@
 #include "setupdata/block_format.h"
 #include "setupdata/offset_table.h"
 #include "support/exceptions.h"
+#include "tools/authenticode.h"
 #include "tools/host_files.h"
 #include "tools/packlib/pe_stub.h"
 
@@ -59,6 +60,11 @@ struct TPackageReport {
     std::string Fault;
     TFaultStructure FaultStructure = TFaultStructure::None;
     std::vector<std::string> Notes; // observations that do not stop the loader
+    // The code signature. When it does not hold for the file and the loader finds nothing
+    // else, Fault says so and SignatureFault is set: the loader would run the file, but it is
+    // not what was signed.
+    TSignatureReport Signature;
+    bool SignatureFault = false;
 };
 
 // One area of the file, for the file map.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "support/builtin_texts.h"
@@ -14,6 +15,7 @@
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
 #include "tools/report_format.h"
+#include "tools/sign_command.h"
 #include "tools/text_codec.h"
 
 namespace {
@@ -65,10 +67,12 @@ const TCommandSpec PackCommand = {
     "pack",
     "usage: quovpack pack --program FILE --name TEXT -o OUT [--stub FILE] [--lang LANG...]\n"
     "                     [--detect ui|locale|none] [--no-prompt] [--second-data FILE]\n"
-    "                     [--setup-data FILE] [--dict-size SIZE] [--werror]\n",
+    "                     [--setup-data FILE] [--dict-size SIZE] [--werror]\n"
+    "                     [--sign-command CMD]\n",
     "Writes OUT: the stub with its offset table filled in, the second data area, the setup\n"
     "data and the compressed setup program, with the PE checksum set. The same inputs always\n"
-    "give the same bytes.\n\n" OUTPUT_RULES,
+    "give the same bytes. OUT ends on an 8-byte boundary (zeros behind the recorded length),\n"
+    "so a signer appends its certificate table without padding the file first.\n\n" OUTPUT_RULES,
     {
         {"program", 0, "FILE",
          "the setup program to run: a Windows GUI or console program\n"
@@ -100,6 +104,12 @@ const TCommandSpec PackCommand = {
          "and MiB; default 16M); a smaller program gets the smallest\n"
          "dictionary that holds it"},
         {"werror", 0, nullptr, "treat warnings as errors: write nothing when there is one"},
+        {"sign-command", 0, "CMD",
+         "sign the finished installer before it gets its name: CMD runs\n"
+         "under /bin/sh with %1 replaced by the file's temporary path\n"
+         "(quoted for the shell; %% is a %), and must sign that file in\n"
+         "place; then the loader must still accept it and its signature\n"
+         "must match it, or nothing is written (exit code 4)"},
     },
     "Warnings (on stderr): an x64, ARM or Itanium program (it starts only on such Windows),\n"
     "an application name that some language's code page shows wrongly, a loader message that\n"
@@ -108,7 +118,7 @@ const TCommandSpec PackCommand = {
     "A progress line with percentage and rate is shown on stderr when it is a terminal. The\n"
     "summary line goes to stdout, or to stderr when OUT is a device or a FIFO.\n"
     "Exit codes: 0 written, 2 bad command line or OUT names an input, 3 an input was refused\n"
-    "(or a warning with --werror), 4 OUT could not be written, 5 internal.\n",
+    "(or a warning with --werror), 4 OUT could not be written or signed, 5 internal.\n",
 };
 
 
@@ -117,7 +127,9 @@ const TCommandSpec InspectCommand = {
     "usage: quovpack inspect FILE [--json]\n",
     "Shows the offset table, the map of the file (image, second data area, setup data,\n"
     "program block, bytes behind MinFileSize), the setup header (application name, language\n"
-    "detection, startup question) and each language with the state of its message block.\n"
+    "detection, startup question), each language with the state of its message block, and\n"
+    "the code signature: whether the file still matches what was signed, digest algorithm,\n"
+    "signer, issuer, time stamp, and bytes behind or inside the certificate table.\n"
     "Reads with the loader's code but does not decode the setup program (use verify).\n",
     {{"json", 0, nullptr,
       "print one JSON object instead of text (tools/README.md lists its keys)"}},
@@ -131,10 +143,14 @@ const TCommandSpec VerifyCommand = {
     "Makes every check the loader makes: the offset table (found, 44 bytes, version, CRC), the\n"
     "file length, the setup data signature, the setup records, every language's message\n"
     "block, every chunk CRC, the full decode of the setup program, its call transform and\n"
-    "CRC. Runs nothing and writes no file. Prints one line: OK, or the first fault with the\n"
-    "check, the structure and its file offset.\n",
+    "CRC. Then the code signature, if there is one: the image hash recomputed over the file\n"
+    "and compared with the signed one, and the signer's signature over it (the certificate\n"
+    "chain is not judged). Runs nothing and writes no file. Prints one line: OK with the\n"
+    "signature's state, or the first fault with the check, the structure and its file offset;\n"
+    "a signature that does not match the file is a fault.\n",
     {{"json", 0, nullptr, "print one JSON object instead of the line"}},
-    "Exit codes: 0 the loader would accept FILE, 1 it would refuse it, 2 bad command line,\n"
+    "Exit codes: 0 the loader would accept FILE and its signature (if any) matches, 1 it would\n"
+    "refuse it or the signature does not match, 2 bad command line,\n"
     "3 FILE cannot be read, 5 out of memory or internal error.\n",
 };
 
@@ -277,6 +293,13 @@ int RunPack(int Argc, char **Argv) {
     Options.SetupDataPath = Args.One("setup-data");
 
     TProgressLine Line;
+    const std::string SignCommand = Args.Has("sign-command") ? Args.Required("sign-command") : "";
+    if (!SignCommand.empty())
+        Options.Finish = [&](const std::string &TemporaryPath) {
+            Line.Show("signing");
+            Line.Clear(); // the command may print
+            SignInstaller(SignCommand, TemporaryPath);
+        };
     TPackResult Result = PackInstaller(
         Options, [&](const std::string &Phase, uint64_t Done, uint64_t Total) {
             Line.Show(Phase, Done, Total);
@@ -285,12 +308,18 @@ int RunPack(int Argc, char **Argv) {
     for (const std::string &W : Result.Warnings)
         Warn(W);
     // A device or FIFO output may be stdout itself: the summary must not land in the installer.
+    struct stat Written = {};
+    const uint64_t Size = !Result.Streamed && ::stat(Options.OutputPath.c_str(), &Written) == 0
+                              ? static_cast<uint64_t>(Written.st_size)
+                              : Result.Table.MinFileSize + CertificateAlignmentPadding(Result.Table.MinFileSize);
     std::fprintf(Result.Streamed ? stderr : stdout,
-                 "wrote %s: %u bytes, %zu language(s), setup program %u bytes in a %llu-byte "
-                 "block, PE checksum 0x%08X\n",
-                 Options.OutputPath.c_str(), Result.Table.MinFileSize,
-                 Options.LanguagePaths.size(), Result.Table.SetupProgramSize,
-                 static_cast<unsigned long long>(Result.ProgramBlockSize), Result.PeChecksum);
+                 "wrote %s: %llu bytes%s, %zu language(s), setup program %u bytes in a %llu-byte "
+                 "block, PE checksum 0x%08X%s\n",
+                 Options.OutputPath.c_str(), static_cast<unsigned long long>(Size),
+                 SignCommand.empty() ? "" : " (signed)", Options.LanguagePaths.size(),
+                 Result.Table.SetupProgramSize,
+                 static_cast<unsigned long long>(Result.ProgramBlockSize), Result.PeChecksum,
+                 SignCommand.empty() ? "" : " before signing");
     return ExitOk;
 }
 

@@ -58,6 +58,66 @@ std::string JsonNotes(const TPackageReport &R) {
     return J + "]\n";
 }
 
+std::string JsonOrNull(const std::string &Text) {
+    return Text.empty() ? std::string("null") : JsonString(Text);
+}
+
+std::string JsonSignature(const TSignatureReport &S) {
+    if (!S.Present)
+        return "  \"signature\": {\"present\": false},\n";
+    return "  \"signature\": {\"present\": true, \"table_offset\": " +
+           std::to_string(S.TableOffset) + ", \"table_size\": " + std::to_string(S.TableSize) +
+           ", \"digest_algorithm\": " + JsonOrNull(S.DigestAlgorithm) +
+           ", \"signed_digest\": " + JsonOrNull(S.SignedDigest) +
+           ", \"computed_digest\": " + JsonOrNull(S.ComputedDigest) +
+           ", \"matches\": " + Bool(S.DigestMatches) +
+           ", \"signature_valid\": " + Bool(S.SignatureValid) +
+           ", \"signer\": " + JsonOrNull(S.Signer) + ", \"issuer\": " + JsonOrNull(S.Issuer) +
+           ", \"certificates\": " + JsonOrNull(S.Certificates) +
+           ", \"time_stamp\": " + JsonOrNull(S.TimeStamp) + ", \"fault\": " + JsonOrNull(S.Fault) +
+           "},\n";
+}
+
+// The signature in one line, for verify's verdict.
+std::string SignatureSummary(const TSignatureReport &S) {
+    if (!S.Present)
+        return "not signed";
+    return "signed, " + S.DigestAlgorithm + " image hash matches, signer " + S.Signer +
+           ", issuer " + S.Issuer + ", " +
+           (S.TimeStamp.empty() ? std::string("no time stamp") : "time stamp " + S.TimeStamp);
+}
+
+// inspect's signature section.
+std::string FormatSignatureText(const TSignatureReport &S) {
+    std::string Out = "\nSignature\n";
+    if (!S.Present)
+        return Out + "  not signed\n";
+    Out += Format("  Certificate table   offset %llu, %llu bytes\n", Ull(S.TableOffset),
+                  Ull(S.TableSize));
+    if (!S.DigestAlgorithm.empty())
+        Out += "  Digest algorithm    " + S.DigestAlgorithm + "\n";
+    if (!S.ComputedDigest.empty()) {
+        Out += "  Image hash          " +
+               (S.DigestMatches ? "matches, " + S.ComputedDigest
+                                : "DOES NOT MATCH: the file gives " + S.ComputedDigest +
+                                      ", the signed one is " + S.SignedDigest) +
+               "\n";
+        Out += std::string("  Signer's signature  ") +
+               (S.SignatureValid ? "valid (whether its certificate is trusted is not judged)"
+                                 : "INVALID") +
+               "\n";
+    }
+    if (!S.Signer.empty())
+        Out += "  Signer              " + S.Signer + "\n  Issuer              " + S.Issuer +
+               "\n  Certificates        " + S.Certificates + "\n";
+    if (!S.SignedDigest.empty())
+        Out += "  Time stamp          " + (S.TimeStamp.empty() ? std::string("none") : S.TimeStamp) +
+               "\n";
+    if (!S.Fault.empty())
+        Out += "  Fault               " + S.Fault + "\n";
+    return Out;
+}
+
 } // namespace
 
 std::string DetectModeName(uint8_t Mode) {
@@ -90,7 +150,7 @@ std::string JsonString(const std::string &Text) {
 std::string FormatInspectJson(const std::string &Path, const TPackageReport &R) {
     std::string J = "{\n" + JsonFileKeys(Path);
     J += "  \"size\": " + std::to_string(R.FileSize) + ",\n";
-    J += "  \"accepted\": " + std::string(Bool(R.Fault.empty())) + ",\n";
+    J += "  \"accepted\": " + std::string(Bool(R.Fault.empty() || R.SignatureFault)) + ",\n";
     J += JsonFault(R);
     if (R.HaveTable) {
         const TLoaderOffsetTable &T = R.Table;
@@ -139,6 +199,7 @@ std::string FormatInspectJson(const std::string &Path, const TPackageReport &R) 
              ", \"valid\": " + Bool(R.Pe.StoredChecksum == R.ComputedChecksum) + "},\n";
     else
         J += "  \"pe_checksum\": null,\n";
+    J += JsonSignature(R.Signature);
     return J + JsonNotes(R) + "}\n";
 }
 
@@ -182,6 +243,7 @@ std::string FormatInspectText(const std::string &Path, const TPackageReport &R) 
     if (R.HaveHeaders)
         Out += Format("\nPE checksum 0x%08X (%s)\n", R.Pe.StoredChecksum,
                       R.Pe.StoredChecksum == R.ComputedChecksum ? "valid" : "does not match");
+    Out += FormatSignatureText(R.Signature);
     for (const std::string &N : R.Notes)
         Out += "Note: " + N + "\n";
     if (R.Fault.empty())
@@ -196,14 +258,16 @@ std::string FormatVerifyLine(const std::string &Path, const TPackageReport &R) {
     if (!R.Fault.empty())
         return Path + ": FAULT: " + R.Fault + "\n";
     return Path +
-           Format(": OK: the loader would accept it (%zu language(s), setup program %u bytes)\n",
-                  R.Languages.size(), R.Table.SetupProgramSize);
+           Format(": OK: the loader would accept it (%zu language(s), setup program %u bytes); ",
+                  R.Languages.size(), R.Table.SetupProgramSize) +
+           SignatureSummary(R.Signature) + "\n";
 }
 
 std::string FormatVerifyJson(const std::string &Path, const TPackageReport &R) {
     std::string J = "{\n" + JsonFileKeys(Path);
-    J += "  \"accepted\": " + std::string(Bool(R.Fault.empty())) + ",\n";
+    J += "  \"accepted\": " + std::string(Bool(R.Fault.empty() || R.SignatureFault)) + ",\n";
     J += JsonFault(R);
+    J += JsonSignature(R.Signature);
     J += "  \"languages\": " + std::to_string(R.Languages.size()) + ",\n";
     J += "  \"setup_program_size\": " +
          (R.TableAccepted ? std::to_string(R.Table.SetupProgramSize) : std::string("null")) + ",\n";

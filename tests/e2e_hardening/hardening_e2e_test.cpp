@@ -306,11 +306,14 @@ TEST(Damaged, SampleShowsTheRightBoxAndLeavesTmpEmpty) {
 
 TEST(Signed, PackageSignedAfterPackingRuns) {
     const std::string Good = ReadWholeFile(HardeningCases() + "good.exe");
-    const std::string Signed = ReadWholeFile(HardeningCases() + "signed.exe");
-    ASSERT_GT(Signed.size(), Good.size()) << "no signature was appended";
-    TLoaderResult Result = RunLoader("signed", RunOf(HardeningCases() + "signed.exe"));
-    ExpectCleanSuccess(Result);
-    EXPECT_TRUE(Result.TempLeftovers.empty());
+    for (const char *Name : {"signed", "signed_at_pack"}) { // osslsigncode; quovpack --sign-command
+        SCOPED_TRACE(Name);
+        const std::string Signed = ReadWholeFile(HardeningCases() + Name + ".exe");
+        ASSERT_GT(Signed.size(), Good.size()) << "no signature was appended";
+        TLoaderResult Result = RunLoader(Name, RunOf(HardeningCases() + Name + ".exe"));
+        ExpectCleanSuccess(Result);
+        EXPECT_TRUE(Result.TempLeftovers.empty());
+    }
 }
 
 } // namespace

@@ -6,13 +6,14 @@
 #                   Windows, so in the 32-bit prefix the start fails
 #   signed.exe      good.exe signed afterwards with a throwaway self-signed certificate; the
 #                   signature is checked with osslsigncode, and quovpack must still accept it
+#   signed_at_pack.exe  the same inputs packed and signed in one step (--sign-command)
 # Usage: make_cases.sh QUOVPACK STUB SETUP_PROGRAM LOCKING_PROGRAM MESSAGES_DIR OUT_DIR
 set -euo pipefail
 quovpack=$1 stub=$2 setup=$3 locking=$4 messages=$5 out=$6
 rm -rf "$out" && mkdir -p "$out"
-pack() { # program output
+pack() { # program output [more options]
   "$quovpack" pack --stub "$stub" --program "$1" --name "Hardening Test" \
-    --lang "$messages/en.txt" --no-prompt -o "$out/$2" >/dev/null
+    --lang "$messages/en.txt" --no-prompt -o "$out/$2" "${@:3}" >/dev/null
 }
 pack "$setup" good.exe
 pack "$locking" locking.exe
@@ -35,6 +36,11 @@ osslsigncode verify -CAfile "$work/cert.pem" -in "$out/signed.exe" >"$work/verif
   { echo "make_cases: quovpack verify refuses the signed package" >&2; exit 1; }
 good=$(stat -c %s "$out/good.exe") signed=$(stat -c %s "$out/signed.exe")
 "$quovpack" inspect "$out/signed.exe" >"$work/inspect.txt" || true
-grep -q "$((signed - good)) bytes follow MinFileSize" "$work/inspect.txt" ||
+grep -q "certificate table *$((signed - good)) bytes" "$work/inspect.txt" &&
+  grep -q "Image hash          matches" "$work/inspect.txt" ||
   { cat "$work/inspect.txt"; echo "make_cases: inspect does not show the signature's $((signed - good)) bytes" >&2; exit 1; }
-echo "signed.exe: $good bytes packed, $((signed - good)) bytes of signature behind MinFileSize"
+echo "signed.exe: $good bytes packed, $((signed - good)) bytes of signature behind them"
+pack "$setup" signed_at_pack.exe --sign-command "osslsigncode sign -certs '$work/cert.pem' \
+  -key '$work/key.pem' -n 'Hardening Test' -in %1 -out %1.signed >/dev/null && mv %1.signed %1"
+osslsigncode verify -CAfile "$work/cert.pem" -in "$out/signed_at_pack.exe" >"$work/verify.txt" 2>&1 ||
+  { cat "$work/verify.txt"; echo "make_cases: osslsigncode does not accept signed_at_pack.exe" >&2; exit 1; }

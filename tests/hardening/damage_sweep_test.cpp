@@ -7,6 +7,7 @@
 
 #include "setupdata/file.h"
 #include "tests/tools/test_stub.h"
+#include "tools/authenticode.h"
 #include "tools/package_builder.h"
 
 namespace {
@@ -74,8 +75,11 @@ TEST(DamageSweep, RegionsCoverTableSignatureAndBothBlocks) {
     EXPECT_EQ(std::memcmp(Package.Bytes.data() + Regions[0].Offset, "rDlPtS", 6), 0);
     EXPECT_EQ(Regions[1].Size, 64u);
     EXPECT_EQ(Regions[2].Offset, Regions[1].Offset + 64);
-    // The program block is the last thing in the file and has several chunks.
-    EXPECT_EQ(Regions[3].Offset + Regions[3].Size, Package.Bytes.size());
+    // The program block ends the recorded length, only the padding to 8 bytes behind it, and
+    // has several chunks.
+    EXPECT_EQ(Regions[3].Offset + Regions[3].Size +
+                  CertificateAlignmentPadding(Regions[3].Offset + Regions[3].Size),
+              Package.Bytes.size());
     EXPECT_GT(Regions[3].Size, 2u * (4 + 4096));
 }
 

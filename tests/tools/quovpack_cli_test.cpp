@@ -161,3 +161,62 @@ TEST_F(QuovpackCli, RefusedInputsExitWithThreeAndWriteNothing) {
 }
 
 } // namespace
+
+// Signing while packing: the output appears only signed, accepted and matching its signature;
+// a detached signature attached to a fresh build of the same inputs gives the same file.
+TEST_F(QuovpackCli, SignCommand) {
+    const std::string Sign = MakeTestSigner(Dir);
+    if (Sign.empty())
+        GTEST_SKIP() << "openssl and osslsigncode are needed to sign";
+    const std::string Out = Dir / "setup.exe";
+    const struct {
+        const char *Name;
+        std::string Command;
+        int ExitCode;
+    } Cases[] = {
+        {"the command fails", "false", 4},
+        {"the command signs nothing", "true", 4},
+        {"signed, then changed", Sign + " && printf x >> %1", 4},
+        {"signed, then cut", Sign + " && truncate -s 4096 %1", 4},
+        {"signed", Sign, 0}, // last: the file the checks below read
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        std::remove(Out.c_str());
+        TRun Pack = Quovpack(PackArgs + " -o " + Q(Out) + " --sign-command " + Q(C.Command));
+        EXPECT_EQ(Pack.ExitCode, C.ExitCode);
+        EXPECT_EQ(FileExists(Out), C.ExitCode == 0);
+        for (const std::string &Name : Dir.List())
+            EXPECT_EQ(Name.find(".tmp-"), std::string::npos) << Name;
+    }
+    TRun Verify = Quovpack("verify " + Q(Out));
+    EXPECT_EQ(Verify.ExitCode, 0);
+    EXPECT_NE(Verify.Out.find("; signed, SHA256 image hash matches, signer CN = Quov Test Signer"),
+              std::string::npos)
+        << Verify.Out;
+    EXPECT_EQ(std::system(("osslsigncode verify -CAfile " + Q(Dir / "cert.pem") + " -in " + Q(Out) +
+                           " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    TRun Json = Quovpack("inspect --json " + Q(Out));
+    EXPECT_NE(Json.Out.find("\"signature\": {\"present\": true"), std::string::npos) << Json.Out;
+    EXPECT_NE(Json.Out.find("\"matches\": true, \"signature_valid\": true"), std::string::npos);
+
+    const std::string Fresh = Dir / "fresh.exe", Attached = Dir / "attached.exe";
+    ASSERT_EQ(Quovpack(PackArgs + " -o " + Q(Fresh)).ExitCode, 0);
+    EXPECT_NE(Quovpack("verify " + Q(Fresh)).Out.find("; not signed"), std::string::npos);
+    std::system(("osslsigncode extract-signature -in " + Q(Out) + " -out " + Q(Dir / "sig.der") +
+                 " >/dev/null 2>&1 && osslsigncode attach-signature -CAfile " +
+                 Q(Dir / "cert.pem") + " -sigin " + Q(Dir / "sig.der") + " -in " + Q(Fresh) +
+                 " -out " + Q(Attached) + " >/dev/null 2>&1")
+                    .c_str());
+    EXPECT_TRUE(ReadFileBytes(Attached) == ReadFileBytes(Out));
+    EXPECT_FALSE(ReadFileBytes(Attached).empty());
+
+    std::string Changed = ReadFileBytes(Out);
+    Changed[Changed.size() / 3] ^= 1; // the setup data, before the certificate table
+    WriteFileBytes(Dir / "changed.exe", Changed);
+    Verify = Quovpack("verify " + Q(Dir / "changed.exe"));
+    EXPECT_EQ(Verify.ExitCode, 1);
+    EXPECT_NE(Verify.Out.find(": FAULT: "), std::string::npos) << Verify.Out;
+}

@@ -58,7 +58,8 @@ TEST(ReportFormat, ReportsGiveTheirTextAndJson) {
           "{\"index\": 1, \"name\": \"\xE4\xB8\xAD\xE6\x96\x87\", \"langid\": 2052, "
           "\"codepage\": 936, \"message_block_size\": 280, \"message_block_valid\": false}",
           "\"pe_checksum\": {\"stored\": 4660, \"computed\": 4660, \"valid\": true}"},
-         {"setup.exe: OK: the loader would accept it (2 language(s), setup program 5000 bytes)\n"}},
+         {"setup.exe: OK: the loader would accept it (2 language(s), setup program 5000 bytes); "
+          "not signed\n"}},
         {"no offset table", "bad.exe",
          [](TPackageReport &R) {
              R.HaveTable = R.TableAccepted = R.HaveRecords = false;

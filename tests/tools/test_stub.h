@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -123,4 +124,18 @@ inline std::vector<std::string> TScratchDir::List() const {
         ::closedir(D);
     }
     return Names;
+}
+
+// A throwaway signing key and self-signed certificate (key.pem, cert.pem in Dir), and the
+// command that signs %1 in place with them; empty when openssl or osslsigncode is missing.
+inline std::string MakeTestSigner(const TScratchDir &Dir) {
+    const std::string Key = Dir / "key.pem", Certificate = Dir / "cert.pem";
+    const std::string Make = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 "
+                             "-nodes -days 2 -subj '/CN=Quov Test Signer' -keyout '" +
+                             Key + "' -out '" + Certificate + "' >/dev/null 2>&1";
+    if (std::system("osslsigncode --version >/dev/null 2>&1") != 0 ||
+        std::system(Make.c_str()) != 0)
+        return std::string();
+    return "osslsigncode sign -certs '" + Certificate + "' -key '" + Key +
+           "' -n Test -in %1 -out %1.signed >/dev/null && mv %1.signed %1";
 }

@@ -13,7 +13,8 @@
 //                   +16 SizeOfOptionalHeader (u16), +18 Characteristics (u16)
 //   optional header PE32 (magic 0x10B) or PE32+ (0x20B): +60 SizeOfHeaders, +64 CheckSum,
 //                   +68 Subsystem (u16); PE32 only: +92 NumberOfRvaAndSizes, +96 data
-//                   directories (8 bytes each, #2 resources)
+//                   directories (8 bytes each: RVA, size; #2 resources, #4 the certificate
+//                   table, whose "RVA" is a file offset)
 //   section table   40 bytes each: +12 VirtualAddress, +16 SizeOfRawData, +20 PointerToRawData
 //   resources       directory (16 bytes: +12 named count u16, +14 id count u16) followed by
 //                   8-byte entries (name or id, offset; top bit of the offset = subdirectory);
@@ -35,6 +36,7 @@ constexpr uint32_t OptSizeOfHeaders = 60;
 constexpr uint32_t OptNumberOfRvaAndSizes = 92;
 constexpr uint32_t OptDataDirectories = 96;
 constexpr uint32_t ResourceDirectoryIndex = 2;
+constexpr uint32_t CertificateDirectoryIndex = 4;
 constexpr uint32_t SectionHeaderSize = 40;
 constexpr uint32_t MaxSections = 96; // the PE format's own limit
 constexpr uint32_t RtRcdata = 10;
@@ -89,6 +91,13 @@ TParsed ParseImage(const uint8_t *Data, size_t Size) {
         const uint8_t *Dir = Optional + OptDataDirectories + 8 * ResourceDirectoryIndex;
         Result.Headers.ResourceDirRva = LoadLe32(Dir);
         Result.Headers.ResourceDirSize = LoadLe32(Dir + 4);
+    }
+    if (Result.Magic == Pe32Magic && DirectoryCount > CertificateDirectoryIndex &&
+        OptDataDirectories + 8 * (CertificateDirectoryIndex + 1) <= OptionalSize) {
+        const uint32_t Entry = OptDataDirectories + 8 * CertificateDirectoryIndex;
+        Result.Headers.CertificateEntryOffset = OptionalOffset + Entry;
+        Result.Headers.CertificateTableOffset = LoadLe32(Optional + Entry);
+        Result.Headers.CertificateTableSize = LoadLe32(Optional + Entry + 4);
     }
     if (SectionCount == 0 || SectionCount > MaxSections)
         Fail("PE image has " + std::to_string(SectionCount) + " sections");

@@ -28,6 +28,11 @@ struct TPeHeaders {
     uint64_t ImageEnd = 0;        // end of the headers and of the last section's raw data
     uint32_t ResourceDirRva = 0;  // data directory 2, 0 when the image has no resources
     uint32_t ResourceDirSize = 0;
+    // Data directory 4, the certificate table: a file offset and size (it is never mapped);
+    // all three are 0 when the image has no such entry.
+    uint64_t CertificateEntryOffset = 0; // file offset of the 8-byte directory entry
+    uint32_t CertificateTableOffset = 0;
+    uint32_t CertificateTableSize = 0;
 };
 
 // Where the offset table slot is.

@@ -1,0 +1,24 @@
+// Signing as the last step of packing: runs the author's signing command on the finished
+// installer (still under its temporary name) and checks that the loader accepts the signed file
+// and that its signature matches it. Owns the child process for the command's run.
+#pragma once
+
+#include <string>
+
+#include "tools/host_files.h"
+
+// The signing command failed, or left a file that the loader refuses or whose signature does
+// not hold; the message says which. The installer is not written.
+class ESignError : public EOutputError {
+public:
+    using EOutputError::EOutputError;
+};
+
+// The command as /bin/sh runs it: each %1 becomes Path, quoted for the shell, and %% a single %.
+std::string ExpandSignCommand(const std::string &Command, const std::string &Path);
+
+// Runs the expanded command through /bin/sh -c (its output goes where quovpack's goes), then
+// reads the file the way verify does. Throws ESignError when the command does not exit with 0,
+// when the file is not signed afterwards, when the loader would refuse it, or when its signature
+// does not match it; EInputError when the file cannot be read.
+void SignInstaller(const std::string &Command, const std::string &Path);
