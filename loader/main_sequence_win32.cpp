@@ -99,8 +99,9 @@ std::string ExtractedProgramPath(const TRunState &State) {
            ReplaceExtension(FileNamePart(State.SelfPath), ".tmp");
 }
 
-// A file error while writing the extracted program (or reading the loader's file for it) is
-// reported as the temporary file failing, with the file error's code.
+// A file error while writing the extracted program (or reading the loader's file for it, once
+// it stands at the program's block) is reported as the temporary file failing, with the file
+// error's code.
 void ExtractProgram(TRunState &State) {
     try {
         TFile Target(State.TempExePath, fcCreateAlways, amWrite, smNone);
@@ -133,6 +134,8 @@ void RunGuardedSteps(TRunState &State) {
     SeedRandom();
     State.TempDir = MakeRunTempDir();
     State.TempExePath = ExtractedProgramPath(State);
+    // Outside the conversion of ExtractProgram: a failure here is the loader's own file failing.
+    SeekSetupProgram(*State.SelfFile, *State.Table);
     ExtractProgram(State);
     DestroyAndClear(State.SelfFile); // closed before the setup program starts
     RunSetupProgramStep(State);
