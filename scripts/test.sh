@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: host unit tests, the sanitizer tree with short fuzz
-# runs, and the Windows tests (unit and end-to-end) under Wine on a virtual display.
+# Builds everything and runs every test: host unit tests, the sanitizer trees (with short fuzz
+# runs), and the Windows tests (unit and end-to-end) under Wine on a virtual display.
 # Ends with one line that adds up all CTest runs.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -27,6 +27,10 @@ echo "== host tests"
 run_ctest build/host
 echo "== sanitizer tests and short fuzz runs"
 run_ctest build/asan
+echo "== the tests of the two-thread code under ThreadSanitizer"
+ctest_args=(-R '^setupdata_test$')
+run_ctest build/tsan
+ctest_args=()
 if why=$(scripts/wine-native.sh) || [ "${QUOV_WINE_EMULATED:-0}" = 1 ]; then
   scripts/wine-prefix.sh || exit 1
   echo "== Windows tests under Wine"

@@ -27,6 +27,7 @@ size_t ProbabilityBytes(const CLzmaProps &Props) {
 // Decoding straight into a caller's buffer goes in steps of at most this many bytes, so that a
 // reader of the progress gets the output in stretches while the rest is decoded.
 constexpr SizeT InPlaceStep = 256 * 1024;
+static_assert(InPlaceStep <= MaxOutputAhead, "each step is reported before the next begins");
 
 [[noreturn]] void RaiseLzmaInternalError(int32_t Result) {
     throw ECompressInternalError(std::string("lzma: ") +
