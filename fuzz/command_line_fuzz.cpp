@@ -49,12 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
 
     const TLoaderOptions Options = ReadLoaderOptions(Parameters);
     SetHostCommandLine(Line.substr(0, Length), "C:\\setup.exe");
-    // The loader parses once per process; here every input starts from the initial values.
-    SuppressStartupPrompt = false;
-    LangOption.clear();
-    ParseLoaderOptions();
-    if (SuppressStartupPrompt != Options.SuppressStartupPrompt ||
-        LangOption != Options.LangOption || CountParameters() != Count || CommandTail() != Tail)
+    const TLoaderOptions Parsed = ParseLoaderOptions();
+    if (Parsed.SuppressStartupPrompt != Options.SuppressStartupPrompt ||
+        Parsed.LangOption != Options.LangOption || CountParameters() != Count ||
+        CommandTail() != Tail)
         __builtin_trap();
     if (Count > 0)
         SameTextAscii(Parameters.front(), Parameters.back());

@@ -1,12 +1,16 @@
 // Writes seed corpora for the fuzz targets, made by the packager's writers:
 //   fuzz_seeds DIR  ->  DIR/block_reader, DIR/setup_records, DIR/message_block,
-//   DIR/package_inspect,
-//                       DIR/command_line
+//                       DIR/package_inspect, DIR/command_line, DIR/extract_program
+// and, with --regressions, the named damages of the regression corpus (fuzz/regressions/):
+//   fuzz_seeds --regressions fuzz/regressions
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "records/messages.h"
+#include "setupdata/call_transform.h"
+#include "setupdata/crc32.h"
+#include "support/byte_order.h"
 #include "tests/tools/test_stub.h"
 #include "tools/package_builder.h"
 #include "tools/packlib/block_writer.h"
@@ -79,9 +83,85 @@ void WritePackageSeeds(const fs::path &Dir) {
     fs::remove_all(Work);
 }
 
+// Bytes that do not repeat: matches in them reach no further back than the copy they repeat.
+std::string Unrepeated(size_t Size, uint32_t Seed) {
+    std::string Out(Size, '\0');
+    for (char &C : Out) {
+        Seed = Seed * 1103515245u + 12345u;
+        C = char(Seed >> 16);
+    }
+    return Out;
+}
+
+// An input of extract_program_fuzz: the table's size and CRC, then the program's block as the
+// packager stores it (call operands converted, LZMA) unless the caller gives a stream of its own.
+struct TExtractInput {
+    std::string Program;
+    std::string Stream; // the LZMA stream to store instead of the packager's
+    int32_t SizeDelta = 0;
+    uint32_t CrcXor = 0;
+};
+
+std::string ExtractInput(const TExtractInput &In) {
+    std::string Block;
+    if (In.Stream.empty()) {
+        std::string Stored = In.Program;
+        ConvertCallOperands(&Stored[0], uint32_t(Stored.size()), true, 0);
+        AppendLzmaBlock(Block, Stored.data(), Stored.size());
+    } else {
+        AppendCompressedBlock(Block, In.Stream.data(), In.Stream.size(), true);
+    }
+    std::string Out;
+    AppendLe32(Out, uint32_t(In.Program.size() + In.SizeDelta));
+    AppendLe32(Out, ComputeCrc32(In.Program.data(), In.Program.size()) ^ In.CrcXor);
+    return Out + Block;
+}
+
+// The named damages of the extraction that the tests use and that once mattered: each file is
+// described in fuzz/regressions/README.md.
+void WriteRegressions(const fs::path &Root) {
+    const fs::path Dir = Root / "extract_program";
+    const std::string Program = Text(20000);
+    const std::string Good = ExtractInput({Program});
+
+    // A stream that declares a dictionary below the decoder's 4 KiB floor may refer no further
+    // back than it declared.
+    const std::string Short = Text(3000);
+    std::string SmallDictionary = LzmaCompressWith(Short.data(), Short.size(), 3, 0, 2, 4096);
+    StoreLe32(&SmallDictionary[1], 16);
+    WriteSeed(Dir, "dictionary_16_bytes", ExtractInput({Short, SmallDictionary}));
+
+    // Matches 25000 bytes back in a stream that declares 16 KiB: the bytes are in the program
+    // buffer, but the declared size still refuses the match.
+    const std::string Half = Unrepeated(25000, 7);
+    std::string FarMatch = LzmaCompressWith((Half + Half).data(), 2 * Half.size(), 3, 0, 2, 1 << 16);
+    StoreLe32(&FarMatch[1], 1 << 14);
+    WriteSeed(Dir, "match_beyond_declared_dictionary", ExtractInput({Half + Half, FarMatch}));
+
+    TExtractInput Longer{Program};
+    Longer.SizeDelta = 1;
+    WriteSeed(Dir, "size_one_beyond_stream", ExtractInput(Longer));
+    TExtractInput WrongCrc{Program};
+    WrongCrc.CrcXor = 1;
+    WriteSeed(Dir, "wrong_crc", ExtractInput(WrongCrc));
+    std::string Flipped = Good;
+    Flipped[Flipped.size() / 2] ^= 0x40;
+    WriteSeed(Dir, "flipped_bit_in_chunk", Flipped);
+    WriteSeed(Dir, "truncated_block", Good.substr(0, Good.size() - 1));
+
+    // Large enough for the writer's second thread and its prefault, then refused at the end.
+    TExtractInput LargeWrongCrc{Text(6u << 20)};
+    LargeWrongCrc.CrcXor = 1;
+    WriteSeed(Dir, "threaded_wrong_crc", ExtractInput(LargeWrongCrc));
+}
+
 } // namespace
 
 int main(int ArgCount, char **Args) {
+    if (ArgCount == 3 && std::string(Args[1]) == "--regressions") {
+        WriteRegressions(Args[2]);
+        return 0;
+    }
     if (ArgCount != 2)
         return 2;
     const fs::path Root = Args[1];
@@ -122,6 +202,22 @@ int main(int ArgCount, char **Args) {
 
     fs::create_directories(Root / "package_inspect");
     WritePackageSeeds(Root / "package_inspect");
+
+    // Extraction seeds: programs from empty to past the writer's 4 MiB threshold, and one
+    // stored without compression.
+    for (size_t ProgramSize : {size_t(0), size_t(300), size_t(20000), size_t(5u << 20)})
+        WriteSeed(Root / "extract_program", "program_" + std::to_string(ProgramSize),
+                  ExtractInput({Text(ProgramSize)}));
+    {
+        const std::string Program = Text(3000);
+        std::string Input;
+        AppendLe32(Input, uint32_t(Program.size()));
+        AppendLe32(Input, ComputeCrc32(Program.data(), Program.size()));
+        std::string Stored = Program;
+        ConvertCallOperands(&Stored[0], uint32_t(Stored.size()), true, 0);
+        AppendCompressedBlock(Input, Stored.data(), Stored.size(), false);
+        WriteSeed(Root / "extract_program", "stored_3000", Input);
+    }
 
     const char *Lines[] = {
         "setup.exe",

@@ -1,5 +1,6 @@
 #include "loader/dll_search.h"
 
+#include "support/system_function.h"
 #include "support/win.h"
 
 namespace {
@@ -14,22 +15,16 @@ using TInitCommonControls = void(WINAPI *)();
 
 void RestrictDllSearch() {
     // kernel32 is mapped into every process before its first instruction: no search happens.
-    HMODULE Kernel = ::GetModuleHandleA("kernel32.dll");
-    if (!Kernel)
-        return;
-    auto SetDirectories = reinterpret_cast<TSetDefaultDllDirectories>(
-        reinterpret_cast<void *>(::GetProcAddress(Kernel, "SetDefaultDllDirectories")));
+    const auto SetDirectories = FindSystemFunction<TSetDefaultDllDirectories>(
+        ::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
     if (SetDirectories)
         SetDirectories(LoadLibrarySearchSystem32);
 }
 
 void InitCommonControlsLate() {
     // Stays loaded for the life of the process, as a linked library would.
-    HMODULE CommonControls = ::LoadLibraryA("comctl32.dll");
-    if (!CommonControls)
-        return;
-    auto Init = reinterpret_cast<TInitCommonControls>(
-        reinterpret_cast<void *>(::GetProcAddress(CommonControls, "InitCommonControls")));
+    const auto Init = FindSystemFunction<TInitCommonControls>(::LoadLibraryA("comctl32.dll"),
+                                                              "InitCommonControls");
     if (Init)
         Init();
 }

@@ -1,6 +1,7 @@
 #include "loader/fs_redirection.h"
 
 #include "support/path.h"
+#include "support/system_function.h"
 #include "support/system_queries.h"
 
 bool FsRedirectionSupported = false;
@@ -24,13 +25,11 @@ private:
 } // namespace
 
 void InitSystemFunctions() {
-    HMODULE Kernel = ::GetModuleHandleA("kernel32.dll");
-    if (Kernel) {
-        Wow64DisableWow64FsRedirectionFunc = reinterpret_cast<TWow64DisableFunc>(
-            reinterpret_cast<void *>(::GetProcAddress(Kernel, "Wow64DisableWow64FsRedirection")));
-        Wow64RevertWow64FsRedirectionFunc = reinterpret_cast<TWow64RevertFunc>(
-            reinterpret_cast<void *>(::GetProcAddress(Kernel, "Wow64RevertWow64FsRedirection")));
-    }
+    const HMODULE Kernel = ::GetModuleHandleA("kernel32.dll");
+    Wow64DisableWow64FsRedirectionFunc =
+        FindSystemFunction<TWow64DisableFunc>(Kernel, "Wow64DisableWow64FsRedirection");
+    Wow64RevertWow64FsRedirectionFunc =
+        FindSystemFunction<TWow64RevertFunc>(Kernel, "Wow64RevertWow64FsRedirection");
     FsRedirectionSupported =
         Wow64DisableWow64FsRedirectionFunc != nullptr && Wow64RevertWow64FsRedirectionFunc != nullptr;
     // Loaded once and kept: none of its functions is called.

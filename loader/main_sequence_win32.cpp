@@ -8,9 +8,11 @@
 #include "loader/child_process.h"
 #include "loader/dll_search.h"
 #include "loader/fs_redirection.h"
+#include "loader/loader_window.h"
 #include "loader/options.h"
 #include "loader/random.h"
 #include "loader/residency.h"
+#include "loader/restart.h"
 #include "loader/system_error.h"
 #include "loader/temp_dir.h"
 #include "records/language.h"
@@ -41,6 +43,7 @@ constexpr uint32_t DeleteRetryDelay = 250;
 // What the run acquires, declared in the order of acquisition. The owners release whatever is
 // still held if anything bypasses the cleanup block; the block itself runs in its own order.
 struct TRunState {
+    TLoaderOptions Options;
     std::string SelfPath;
     std::unique_ptr<TFile> SelfFile;
     const TLoaderOffsetTable *Table = nullptr; // in the module's resources, never released
@@ -48,6 +51,7 @@ struct TRunState {
     std::vector<TSetupLanguageEntry> LanguageEntries;
     std::string TempDir;
     std::string TempExePath; // set before the file is created, so cleanup tries it either way
+    TLoaderRequests Requests; // written by the loader window, which it outlives
     TWindowHandle LoaderWindow;
 };
 
@@ -83,7 +87,7 @@ private:
 };
 
 void AskStartupPrompt(const TRunState &State) {
-    if (State.Header.NoStartupPrompt() || SuppressStartupPrompt)
+    if (State.Header.NoStartupPrompt() || State.Options.SuppressStartupPrompt)
         return;
     std::string Text = FormatLoaderMessage1(MsgStartupPrompt, State.Header.ApplicationName());
     int Answer = ::MessageBoxA(nullptr, Text.c_str(), LoaderMessages[MsgSetupCaption].c_str(),
@@ -99,8 +103,9 @@ std::string ExtractedProgramPath(const TRunState &State) {
            ReplaceExtension(FileNamePart(State.SelfPath), ".tmp");
 }
 
-// A file error while writing the extracted program (or reading the loader's file for it) is
-// reported as the temporary file failing, with the file error's code.
+// A file error while writing the extracted program (or reading the loader's file for it, once
+// it stands at the program's block) is reported as the temporary file failing, with the file
+// error's code.
 void ExtractProgram(TRunState &State) {
     try {
         TFile Target(State.TempExePath, fcCreateAlways, amWrite, smNone);
@@ -112,27 +117,30 @@ void ExtractProgram(TRunState &State) {
 }
 
 void RunSetupProgramStep(TRunState &State) {
-    State.LoaderWindow = CreateLoaderWindow();
+    State.LoaderWindow = CreateLoaderWindow(State.Requests);
     std::string Parameters = BuildChildParameters(
         static_cast<uint32_t>(reinterpret_cast<uintptr_t>(State.LoaderWindow.Get())),
         State.Table->SetupDataOffset, State.Table->SecondDataOffset, State.SelfPath,
         CommandTail());
     LoaderExitCode = static_cast<int32_t>(RunSetupProgram(State.TempExePath, Parameters));
     // Texts shown from here on come from the language the setup program asked for.
-    if (RequestedLanguageIndex != -1)
-        ActivateLanguage(State.LanguageEntries.data(), EntryCount(State), RequestedLanguageIndex);
+    if (State.Requests.LanguageIndex != -1)
+        ActivateLanguage(State.LanguageEntries.data(), EntryCount(State),
+                         State.Requests.LanguageIndex);
 }
 
 // From the acceptance of the loader's own file to the end of the setup program.
 void RunGuardedSteps(TRunState &State) {
     State.Table = FindOffsetTable();
     AcceptPackageHead(State.Table, *State.SelfFile, State.Header, State.LanguageEntries);
-    ChooseLanguage(State.LanguageEntries.data(), EntryCount(State), LangOption,
+    ChooseLanguage(State.LanguageEntries.data(), EntryCount(State), State.Options.LangOption,
                    State.Header.LanguageDetectMode());
     AskStartupPrompt(State);
     SeedRandom();
     State.TempDir = MakeRunTempDir();
     State.TempExePath = ExtractedProgramPath(State);
+    // Outside the conversion of ExtractProgram: a failure here is the loader's own file failing.
+    SeekSetupProgram(*State.SelfFile, *State.Table);
     ExtractProgram(State);
     DestroyAndClear(State.SelfFile); // closed before the setup program starts
     RunSetupProgramStep(State);
@@ -141,7 +149,7 @@ void RunGuardedSteps(TRunState &State) {
 void RunProtected(HMODULE Module) {
     TRunState State;
     TouchImagePages(Module);
-    ParseLoaderOptions();
+    State.Options = ParseLoaderOptions();
     State.SelfPath = ParameterAt(0);
     State.SelfFile.reset(new TFile(State.SelfPath, fcOpenExisting, amRead, smRead));
     {
@@ -149,7 +157,7 @@ void RunProtected(HMODULE Module) {
         RunGuardedSteps(State);
     }
     // The temporary files are gone before the system is asked to restart.
-    if (RestartRequested && !RebootSystem())
+    if (State.Requests.Restart && !RebootSystem())
         ::MessageBoxA(nullptr, LoaderMessages[MsgRestartFailed].c_str(),
                       LoaderMessages[MsgErrorCaption].c_str(),
                       MB_SETFOREGROUND | MB_ICONWARNING);

@@ -4,9 +4,6 @@
 #include "support/command_line.h"
 #include "support/exceptions.h"
 
-bool SuppressStartupPrompt = false;
-std::string LangOption;
-
 namespace {
 
 // The first Count bytes of P, or all of P when it is shorter.
@@ -39,15 +36,12 @@ TLoaderOptions ReadLoaderOptions(const std::vector<std::string> &Parameters) {
     return Options;
 }
 
-void ParseLoaderOptions() {
+TLoaderOptions ParseLoaderOptions() {
     std::vector<std::string> Parameters;
     const int32_t Count = CountParameters();
     for (int32_t K = 1; K <= Count; ++K)
         Parameters.push_back(ParameterAt(K));
-    const TLoaderOptions Options = ReadLoaderOptions(Parameters);
-    if (Options.SuppressStartupPrompt)
-        SuppressStartupPrompt = true;
-    LangOption = Options.LangOption;
+    return ReadLoaderOptions(Parameters);
 }
 
 std::string BuildChildParameters(uint32_t LoaderWindow, uint32_t SetupDataOffset,

@@ -7,18 +7,15 @@
 #include <string>
 #include <vector>
 
-// Set by "/SP-" and "/SPAWNWND=...": no startup prompt.
-extern bool SuppressStartupPrompt;
-// The value of the last "/Lang=" option; empty when there is none.
-extern std::string LangOption;
-
 struct TLoaderOptions {
+    // Set by "/SP-" and "/SPAWNWND=...": no startup prompt.
     bool SuppressStartupPrompt = false;
+    // The value of the last "/Lang=" option; empty when there is none.
     std::string LangOption;
 };
 
-// Reads the options from the process's parameters 1 .. CountParameters() into the two globals.
-void ParseLoaderOptions();
+// The options of the process's parameters 1 .. CountParameters().
+TLoaderOptions ParseLoaderOptions();
 // The same rules over a list of parameters (program name not included, quotes already removed).
 TLoaderOptions ReadLoaderOptions(const std::vector<std::string> &Parameters);
 

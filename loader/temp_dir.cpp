@@ -1,5 +1,6 @@
 #include "loader/temp_dir.h"
 
+#include "loader/system_error.h"
 #include "records/messages.h"
 #include "support/exceptions.h"
 #include "support/path.h"
@@ -27,4 +28,10 @@ std::string PickUniqueNameWith(bool DisableRedirection, const std::string &Direc
         if (!Exists(DisableRedirection, Candidate))
             return Candidate;
     }
+}
+
+std::string RunTempDirFailure(const std::string &Dir, uint32_t Code, bool SecurityStep) {
+    if (SecurityStep && Code == 0)
+        Code = SecurityCodeMissing;
+    return FormatSystemErrorMessage(FormatLoaderMessage1(MsgCreateDirFailed, Dir), Code);
 }

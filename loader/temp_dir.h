@@ -24,6 +24,13 @@ std::string PickUniqueNameWith(bool DisableRedirection, const std::string &Direc
                                const std::string &Extension, uint32_t NameCount,
                                TRandomBelowFunc Random, TPathExistsFunc Exists);
 
+// Message 96 around message 47 for Dir: why MakeRunTempDir failed, with the failed call's code.
+// When a step of building the folder's private security failed without a code (GetLastError
+// gave 0), SecurityCodeMissing is reported instead: that step failed all the same, and the
+// folder is never made with the base's security.
+constexpr uint32_t SecurityCodeMissing = 1338; // ERROR_INVALID_SECURITY_DESCR
+std::string RunTempDirFailure(const std::string &Dir, uint32_t Code, bool SecurityStep);
+
 // ---- Win32 only ---------------------------------------------------------------------------
 
 // PickUniqueNameWith over the real name space, RandomBelow and PathExistsNoRedir.

@@ -36,12 +36,19 @@ public:
     TPrivateDirSecurity(const TPrivateDirSecurity &) = delete;
     TPrivateDirSecurity &operator=(const TPrivateDirSecurity &) = delete;
 
-    // 0, or the error code of the call that failed. Without the NT family's security there is
-    // nothing to build, and Attributes() stays null.
-    DWORD Build();
+    // False when a call failed; Error() is then GetLastError() as that call left it, which may
+    // be 0. Without the NT family's security there is nothing to build: true, and Attributes()
+    // stays null.
+    bool Build();
+    DWORD Error() const { return FError; }
     SECURITY_ATTRIBUTES *Attributes() { return FBuilt ? &FAttributes : nullptr; }
 
 private:
+    bool Fail() {
+        FError = ::GetLastError();
+        return false;
+    }
+
     static constexpr DWORD AceCount = 3;
     static constexpr DWORD DaclBytes =
         sizeof(ACL) + AceCount * (offsetof(ACCESS_ALLOWED_ACE, SidStart) + SECURITY_MAX_SID_SIZE);
@@ -55,38 +62,39 @@ private:
     } FDacl;
     SECURITY_DESCRIPTOR FDescriptor;
     SECURITY_ATTRIBUTES FAttributes;
+    DWORD FError = 0;
     bool FBuilt = false;
 };
 
-DWORD TPrivateDirSecurity::Build() {
+bool TPrivateDirSecurity::Build() {
     if (OsPlatformId != VER_PLATFORM_WIN32_NT)
-        return 0;
+        return true;
     {
         TKernelHandle Token;
         DWORD Size = 0;
         if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, Token.Receive()) ||
             !::GetTokenInformation(Token.Get(), TokenUser, &FTokenUser, sizeof(FTokenUser), &Size))
-            return ::GetLastError();
+            return Fail();
     }
     if (!::InitializeAcl(&FDacl.Acl, sizeof(FDacl), ACL_REVISION))
-        return ::GetLastError();
+        return Fail();
     const void *const Sids[AceCount] = {&LocalSystemSid, &AdministratorsSid,
                                         FTokenUser.User.User.Sid};
     for (const void *Sid : Sids)
         if (!::AddAccessAllowedAceEx(&FDacl.Acl, ACL_REVISION,
                                      OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
                                      const_cast<void *>(Sid)))
-            return ::GetLastError();
+            return Fail();
     if (!::InitializeSecurityDescriptor(&FDescriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !::SetSecurityDescriptorDacl(&FDescriptor, /*DaclPresent=*/TRUE, &FDacl.Acl,
                                      /*DaclDefaulted=*/FALSE) ||
         !::SetSecurityDescriptorControl(&FDescriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
-        return ::GetLastError();
+        return Fail();
     FAttributes.nLength = sizeof(FAttributes);
     FAttributes.lpSecurityDescriptor = &FDescriptor;
     FAttributes.bInheritHandle = FALSE;
     FBuilt = true;
-    return 0;
+    return true;
 }
 
 } // namespace
@@ -100,20 +108,18 @@ std::string PickUniqueName(bool DisableRedirection, const std::string &Directory
 std::string MakeRunTempDir() {
     for (;;) {
         const std::string Dir = PickUniqueName(false, FindTempDirectory(), ".tmp");
-        // A descriptor that cannot be built fails the run like the creation would: the folder
-        // is never made with the base's security instead.
+        // A descriptor that cannot be built fails the run like the creation would, with or
+        // without a code: the folder is never made with the base's security instead.
         TPrivateDirSecurity Security;
-        DWORD Code = Security.Build();
-        if (Code == 0) {
-            if (::CreateDirectoryA(Dir.c_str(), Security.Attributes()))
-                return Dir;
-            Code = ::GetLastError();
-        }
+        if (!Security.Build())
+            throw Exception(RunTempDirFailure(Dir, Security.Error(), /*SecurityStep=*/true));
+        if (::CreateDirectoryA(Dir.c_str(), Security.Attributes()))
+            return Dir;
+        const DWORD Code = ::GetLastError();
         // Taken between the existence test and the creation: look the base up again and draw a
         // new start.
         if (Code != ERROR_ALREADY_EXISTS)
-            throw Exception(
-                FormatSystemErrorMessage(FormatLoaderMessage1(MsgCreateDirFailed, Dir), Code));
+            throw Exception(RunTempDirFailure(Dir, Code, /*SecurityStep=*/false));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "records/setup_records.h"
+#include "setupdata/lzma_decompressor.h"
 
 namespace {
 
@@ -17,21 +18,22 @@ std::string Signed32(uint64_t Value) {
     return std::to_string(static_cast<int32_t>(static_cast<uint32_t>(Value)));
 }
 
-const char *LzmaDataErrorMeaning(uint64_t Code) {
-    switch (Code) {
-    case 1:
+const char *LzmaDataErrorMeaning(uint64_t Found) {
+    // A number outside the kinds (none the decoder raises) falls through to the general text.
+    const auto Kind = static_cast<TLzmaDataError>(Found <= 0xFF ? Found : 0);
+    switch (Kind) {
+    case TLzmaDataError::HeaderCut:
         return "the 5-byte stream header is cut short";
-    case 3:
+    case TLzmaDataError::PropertiesTooLarge:
         return "the properties byte is above 224";
-    case 5:
+    case TLzmaDataError::Damaged:
         return "the compressed data are damaged or cut short";
-    case 6:
+    case TLzmaDataError::EndsEarly:
         return "the stream ends before the size the loader expects";
-    case 7:
+    case TLzmaDataError::DictionaryTooLarge:
         return "the dictionary is larger than 64 MiB";
-    default:
-        return "the compressed data are damaged";
     }
+    return "the compressed data are damaged";
 }
 
 std::string StructureText(const TDataFault &F) {

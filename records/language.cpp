@@ -4,7 +4,6 @@
 #include "support/ascii_text.h"
 
 int32_t ActiveLanguageIndex = -1;
-int32_t RequestedLanguageIndex = -1;
 
 namespace {
 

@@ -1,6 +1,5 @@
 // Which language's message block is loaded: the choice at start-up (the "/Lang=" option, then the
-// user's language settings, then the first entry) and the later switch the setup program may
-// request. Borrows the entry array of the main sequence; loads into LoaderMessages.
+// user's language settings, then the first entry) and the later switch to another entry. Borrows the entry array of the main sequence; loads into LoaderMessages.
 #pragma once
 
 #include <cstdint>
@@ -10,8 +9,6 @@
 
 // The entry whose message block is loaded; -1 while none is.
 extern int32_t ActiveLanguageIndex;
-// The index the setup program asked for through the loader window; -1 while none was.
-extern int32_t RequestedLanguageIndex;
 
 // Loads the message block of entry Index. Does nothing for an index that is negative, not below
 // Count or already active. A bad block throws the setup-corrupt Exception and leaves

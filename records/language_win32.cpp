@@ -1,5 +1,6 @@
 #include "records/language.h"
 
+#include "support/system_function.h"
 #include "support/system_queries.h"
 #include "support/win.h"
 
@@ -29,9 +30,8 @@ std::string ReadLocaleText() {
 
 uint32_t DetectUILanguage() {
     // Newer systems only: looked up at run time.
-    const auto GetUILanguage = reinterpret_cast<TGetUserDefaultUILanguageFunc>(
-        reinterpret_cast<void *>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"),
-                                                  "GetUserDefaultUILanguage")));
+    const auto GetUILanguage = FindSystemFunction<TGetUserDefaultUILanguageFunc>(
+        ::GetModuleHandleA("kernel32.dll"), "GetUserDefaultUILanguage");
     if (GetUILanguage)
         return GetUILanguage();
     uint32_t Value = 0;

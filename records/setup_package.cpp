@@ -75,12 +75,11 @@ TProgramBuffer AllocateProgramBuffer(const TLoaderOffsetTable &Table) {
     return Buffer;
 }
 
-// Decodes the program's block into Buffer in one last read (no dictionary of the decoder's
-// own), telling Progress how much of it is final as the decoder goes.
+// Decodes the program's block, where File stands, into Buffer in one last read (no dictionary of
+// the decoder's own), telling Progress how much of it is final as the decoder goes.
 void ReadProgramBlock(TCustomFile &File, const TLoaderOffsetTable &Table, uint8_t *Buffer,
                       TOutputProgress Progress) {
     ReadStored(TFaultStructure::SetupProgram, Table.SetupProgramOffset, [&] {
-        File.Seek(Table.SetupProgramOffset);
         TCompressedBlockReader Reader(File, LZMADecompressorClass);
         Reader.ReadLast(Buffer, static_cast<int32_t>(Table.SetupProgramSize), Progress);
     });
@@ -112,7 +111,12 @@ void ReadSetupRecords(TCustomFile &File, TSetupHeaderRec &Header,
                [&] { ReadSetupRecordBlock(File, Header, Entries); });
 }
 
+void SeekSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table) {
+    File.Seek(Table.SetupProgramOffset);
+}
+
 TProgramBuffer DecodeSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table) {
+    SeekSetupProgram(File, Table);
     TProgramBuffer Buffer = AllocateProgramBuffer(Table);
     ReadProgramBlock(File, Table, Buffer.get(), TOutputProgress());
     // The stored operands are restored and the result summed in one pass over the buffer.

@@ -48,11 +48,15 @@ struct TFreeDeleter {
 using TProgramBuffer = std::unique_ptr<uint8_t, TFreeDeleter>;
 TProgramBuffer DecodeSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table);
 
-// Stage 3 as the loader runs it: the same checks in the same order, but the program is written
-// to Target behind the decoder (TProgramWriter: on a second thread when the system starts one),
-// Target taking its final length first. A file error counts only after the whole program has
-// passed, and passes unchanged. On any failure Target is left empty. The buffer is released in
-// every case.
+// Stage 3 as the loader runs it, in two steps. First File goes to the program's block at
+// SetupProgramOffset; the loader does this before it creates Target, and a file error here is
+// its own (reading the loader's file is not writing the temporary file).
+void SeekSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table);
+// Then, from where File stands, the same checks as DecodeSetupProgram in the same order, but the
+// program is written to Target behind the decoder (TProgramWriter: on a second thread when the
+// system starts one), Target taking its final length first. A file error counts only after the
+// whole program has passed, and passes unchanged. On any failure Target is left empty. The
+// buffer is released in every case.
 void ExtractSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table, TFile &Target);
 
 // All stages, for the tools: the head, every language's message block (the loader checks only

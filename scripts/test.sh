@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: host unit tests, the sanitizer tree with short fuzz
-# runs, the 64-bit Windows tests under wine64, and the Windows tests (unit and end-to-end)
+# Builds everything and runs every test: host unit tests, the sanitizer trees (with short fuzz
+# runs), the 64-bit Windows tests under wine64, and the Windows tests (unit and end-to-end)
 # under Wine on a virtual display.
 # Ends with one line that adds up all CTest runs.
 set -uo pipefail
@@ -28,6 +28,10 @@ echo "== host tests"
 run_ctest build/host
 echo "== sanitizer tests and short fuzz runs"
 run_ctest build/asan
+echo "== the tests of the two-thread code under ThreadSanitizer"
+ctest_args=(-R '^setupdata_test$')
+run_ctest build/tsan
+ctest_args=()
 # 64-bit Windows programs run natively under wine64, in a prefix of their own.
 echo "== 64-bit Windows tests under wine64"
 run_ctest build/win64

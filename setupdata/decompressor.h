@@ -16,6 +16,9 @@ struct TCompressedInputProc {
 // Told, while one long read goes on, how many bytes at the start of the caller's buffer are final
 // (the count only grows; the last report is the whole count). It runs on the reading thread, must
 // not throw, and must leave the reported bytes as they are: the decompressor may still read them.
+// Before its first report and between two reports, the decompressor writes nothing more than
+// MaxOutputAhead bytes past the count it last reported (0 before the first).
+constexpr uint32_t MaxOutputAhead = 1u << 20;
 struct TOutputProgress {
     void *Object = nullptr;
     void (*Proc)(void *Object, uint32_t Done) = nullptr;

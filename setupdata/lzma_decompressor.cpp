@@ -27,6 +27,7 @@ size_t ProbabilityBytes(const CLzmaProps &Props) {
 // Decoding straight into a caller's buffer goes in steps of at most this many bytes, so that a
 // reader of the progress gets the output in stretches while the rest is decoded.
 constexpr SizeT InPlaceStep = 256 * 1024;
+static_assert(InPlaceStep <= MaxOutputAhead, "each step is reported before the next begins");
 
 [[noreturn]] void RaiseLzmaInternalError(int32_t Result) {
     throw ECompressInternalError(std::string("lzma: ") +
@@ -35,9 +36,10 @@ constexpr SizeT InPlaceStep = 256 * 1024;
 
 } // namespace
 
-void RaiseLzmaDataError(int32_t Code) {
+void RaiseLzmaDataError(TLzmaDataError Kind) {
+    const uint8_t Code = static_cast<uint8_t>(Kind);
     throw ECompressDataError(FormatWithNumber(LzmaDataErrorPattern, Code),
-                             MakeDataFault(TFaultCheck::LzmaData, static_cast<uint32_t>(Code)));
+                             MakeDataFault(TFaultCheck::LzmaData, Code));
 }
 
 TCustomDecompressor *CreateLZMADecompressor(TCompressedInputProc InputProc) {
@@ -71,7 +73,7 @@ void TLZMADecompressor::PrepareStream(bool WithDictionary) {
     static_assert(LzmaStreamHeaderSize == LZMA_PROPS_SIZE, "the SDK reads the same header");
     uint8_t Header[LzmaStreamHeaderSize];
     if (FInputProc(Header, LzmaStreamHeaderSize) != LzmaStreamHeaderSize)
-        RaiseLzmaDataError(1);
+        RaiseLzmaDataError(TLzmaDataError::HeaderCut);
     if (!FDecodeState) {
         FDecodeState.reset(new (std::nothrow) TDecodeState);
         if (!FDecodeState)
@@ -80,10 +82,10 @@ void TLZMADecompressor::PrepareStream(bool WithDictionary) {
     CLzmaDec &Dec = FDecodeState->Dec;
     std::memset(&Dec, 0, sizeof(Dec));
     if (Header[LzmaPropertiesOffset] > LzmaMaxPropertiesByte)
-        RaiseLzmaDataError(3);
+        RaiseLzmaDataError(TLzmaDataError::PropertiesTooLarge);
     const uint32_t DictionarySize = LoadLe32(Header + LzmaDictionarySizeOffset);
     if (DictionarySize > LzmaMaxDictionarySize)
-        RaiseLzmaDataError(7);
+        RaiseLzmaDataError(TLzmaDataError::DictionaryTooLarge);
 
     CLzmaProps Props;
     if (SRes Result = LzmaProps_Decode(&Props, Header, LzmaStreamHeaderSize))
@@ -150,18 +152,18 @@ TLZMADecompressor::TDecodeStep TLZMADecompressor::DecodeStep(size_t Limit) {
 
 void TLZMADecompressor::CheckDecodeStep(const TDecodeStep &Step, int32_t Left) {
     if (Step.Result == SZ_ERROR_DATA)
-        RaiseLzmaDataError(5);
+        RaiseLzmaDataError(TLzmaDataError::Damaged);
     if (Step.Result != SZ_OK)
         RaiseLzmaInternalError(Step.Result);
     if (Step.Finished) {
         if (Left > 0)
-            RaiseLzmaDataError(6);
+            RaiseLzmaDataError(TLzmaDataError::EndsEarly);
         return;
     }
     if (Step.Produced == 0 && Step.Consumed == 0) {
         // The decoder wants another symbol and the block has no more input.
         if (FInputExhausted)
-            RaiseLzmaDataError(5);
+            RaiseLzmaDataError(TLzmaDataError::Damaged);
         if (FInputPos != FInputLen)
             RaiseLzmaInternalError(Step.Result);
     }

@@ -77,5 +77,15 @@ private:
 TCustomDecompressor *CreateLZMADecompressor(TCompressedInputProc InputProc);
 constexpr TDecompressorClassRef LZMADecompressorClass = CreateLZMADecompressor;
 
-// "lzma: compressed data is corrupted (Code)" as ECompressDataError.
-[[noreturn]] void RaiseLzmaDataError(int32_t Code);
+// Why the decoder refused a stream. The value is the number the error text shows and the
+// Found of the fault (TFaultCheck::LzmaData) that the tools describe.
+enum class TLzmaDataError : uint8_t {
+    HeaderCut = 1,          // the block ends inside the 5-byte stream header
+    PropertiesTooLarge = 3, // the properties byte is above LzmaMaxPropertiesByte
+    Damaged = 5,            // the coded data are damaged, or end before the end marker
+    EndsEarly = 6,          // the end marker comes before the count that was asked for
+    DictionaryTooLarge = 7, // the declared dictionary is above LzmaMaxDictionarySize
+};
+
+// "lzma: compressed data is corrupted (<Kind's number>)" as ECompressDataError.
+[[noreturn]] void RaiseLzmaDataError(TLzmaDataError Kind);

@@ -5,12 +5,27 @@
 #include "setupdata/call_transform.h"
 #include "setupdata/crc32.h"
 
+namespace {
+// The prefault touches one word per page, starting this far above the decoder and stopping when
+// the decoder comes that near.
+constexpr uint32_t PrefaultPageSize = 4096;
+constexpr uint32_t PrefaultMargin = 4u << 20;
+} // namespace
+
 TProgramWriter::TProgramWriter(const uint8_t *Program, uint32_t Size, TFile &Target,
                                uint32_t ThreadFrom, uint32_t Stretch)
     : FProgram(Program), FSize(Size), FTarget(Target), FStretch(Stretch) {
+    // The prefault's first page lies PrefaultMargin above the buffer's first page boundary (the
+    // buffer comes from the heap: its pages start at the next boundary). Set before the thread
+    // starts: the decoder may report before the thread first runs.
+    const uintptr_t Start = reinterpret_cast<uintptr_t>(Program);
+    const uintptr_t FirstPage = (Start + PrefaultPageSize - 1) & ~uintptr_t(PrefaultPageSize - 1);
+    FPrefaulted.store(static_cast<uint32_t>(FirstPage - Start + PrefaultMargin));
     // Without a thread (a small program, or the system starts none) the stretches are handled as
-    // the decoder reports them.
+    // the decoder reports them, and nothing is prefaulted.
     FThreaded = Size != 0 && Size >= ThreadFrom && FThread.Start(&ThreadMain, this);
+    if (!FThreaded)
+        FPrefaultOver.store(true);
 }
 
 TProgramWriter::~TProgramWriter() {
@@ -40,8 +55,21 @@ void TProgramWriter::Advance(uint32_t Done) noexcept {
         WriteUpTo(Done);
         return;
     }
+    // Until the next report the decoder writes below Done + MaxOutputAhead: those bytes must
+    // lie below every page that the prefault may still touch.
+    if (!FPrefaultOver.load(std::memory_order_acquire) &&
+        uint64_t(Done) + MaxOutputAhead > FPrefaulted.load(std::memory_order_acquire))
+        StopPrefault();
     FReady.store(Done);
     FThread.Wake();
+}
+
+// The prefault stays far ahead and ends itself long before the decoder comes near, so this wait
+// is for a second thread that the system has not run yet: it ends at its next page.
+void TProgramWriter::StopPrefault() noexcept {
+    FPrefaultStop.store(true);
+    while (!FPrefaultOver.load(std::memory_order_acquire)) {
+    }
 }
 
 TProgramWriter::TOutcome TProgramWriter::Finish() noexcept {
@@ -76,22 +104,22 @@ void TProgramWriter::ThreadMain(void *Object) {
 // about 15 ms for 40 MB, which would otherwise fall to the decoder. The thread takes those faults
 // first, walking up through the buffer well ahead of the decoder; it is done long before the
 // decoder gets near. Each page is touched with a locked OR of 0, which leaves its contents as
-// they are even if the decoder should write there at the same moment (the loader touches its
-// own image pages the same way).
+// they are (the loader touches its own image pages the same way), and only where the decoder
+// cannot write before it has learnt that the touch is done: each touch is published through
+// FPrefaulted, which the decoder reads at each report (Advance).
 void TProgramWriter::PrefaultAhead() noexcept {
-    constexpr uint32_t PageSize = 4096;
-    constexpr uint32_t Margin = 4u << 20;
-    // The buffer comes from the heap: its pages start at the next page boundary.
-    const uintptr_t First =
-        (reinterpret_cast<uintptr_t>(FProgram) + PageSize - 1) & ~uintptr_t(PageSize - 1);
-    for (uintptr_t Offset = First - reinterpret_cast<uintptr_t>(FProgram) + Margin;
-         Offset + 4 <= FSize; Offset += PageSize) {
-        if (FAbandon.load(std::memory_order_relaxed) || FReady.load() + Margin > Offset)
-            return;
+    static_assert(MaxOutputAhead < PrefaultMargin, "the decoder starts below the first page");
+    for (uint32_t Offset = FPrefaulted.load(std::memory_order_relaxed); Offset + 4 <= FSize;
+         Offset += PrefaultPageSize) {
+        FPrefaulted.store(Offset, std::memory_order_release);
+        if (FPrefaultStop.load() || FAbandon.load(std::memory_order_relaxed) ||
+            FReady.load() + PrefaultMargin > Offset)
+            break;
         __atomic_fetch_or(
             const_cast<uint32_t *>(reinterpret_cast<const uint32_t *>(FProgram + Offset)), 0u,
             __ATOMIC_RELAXED);
     }
+    FPrefaultOver.store(true, std::memory_order_release);
 }
 
 void TProgramWriter::WriteUpTo(uint32_t Ready) noexcept {

@@ -56,6 +56,9 @@ private:
     uint32_t SetTargetLength(uint32_t Length) noexcept;
     // Takes the buffer's page faults ahead of the decoder; on the second thread.
     void PrefaultAhead() noexcept;
+    // On the decoder's thread, once it comes near the pages the prefault may still touch: ends
+    // the prefault and waits until its last touch is done.
+    void StopPrefault() noexcept;
     // Handles every stretch that is final up to Ready; on the writing thread.
     void WriteUpTo(uint32_t Ready) noexcept;
 
@@ -69,6 +72,13 @@ private:
     std::atomic<uint32_t> FReady{0};
     std::atomic<bool> FStop{false};
     std::atomic<bool> FAbandon{false};
+    // The prefault's own handshake with the decoder: every byte it touches lies at or above
+    // FPrefaulted, and every touch below that is done; FPrefaultOver once it touches nothing
+    // more. The decoder writes only below those bounds, so no byte is ever touched by both at
+    // once (StopPrefault).
+    std::atomic<uint32_t> FPrefaulted{0};
+    std::atomic<bool> FPrefaultStop{false};
+    std::atomic<bool> FPrefaultOver{false};
     // The writing thread's own state, read by the others only after it ended.
     bool FSized = false;
     uint32_t FWritten = 0;

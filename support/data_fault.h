@@ -22,7 +22,7 @@ enum class TFaultCheck : uint8_t {
     ChunkCut,          // the stored size leaves less than a chunk CRC and one byte
     ChunkCrc,          // Found: ChunkCRC, Expected: the CRC of the chunk's bytes
     BlockDataShort,    // a stored (uncompressed) block holds fewer bytes than were asked for
-    LzmaData,          // Found: the decoder's data error code
+    LzmaData,          // Found: the decoder's TLzmaDataError (setupdata/lzma_decompressor.h)
     // The setup records (Item: the record, 0 the header, K + 1 language entry K).
     RecordStringLength, // Found: the stored length, as a signed 32-bit value
     LanguageCount,      // Found: LanguageEntryCount, as a signed 32-bit value

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "loader/loader_window.h"
 #include "loader/options.h"
-#include "records/language.h"
 #include "records/messages.h"
 #include "support/error_text.h"
 #include "support/exceptions.h"
@@ -20,38 +20,6 @@ std::string TestDirectory() {
 
 } // namespace
 
-TEST(LoaderWindow, AnswersRequestsAndPassesTheRestOn) {
-    RequestedLanguageIndex = -1;
-    RestartRequested = false;
-    TWindowHandle Window = CreateLoaderWindow();
-    ASSERT_NE(Window.Get(), nullptr);
-    HWND W = Window.Get();
-
-    EXPECT_EQ(::SendMessageA(W, WM_QUERYENDSESSION, 0, 0), 0);
-
-    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, LanguageRequest, 2), 0);
-    EXPECT_EQ(RequestedLanguageIndex, 2);
-    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, LanguageRequest, 0), 0);
-    EXPECT_EQ(RequestedLanguageIndex, 0);
-    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, LanguageRequest, -7), 0);
-    EXPECT_EQ(RequestedLanguageIndex, -7);
-
-    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, 10002, 5), 0);
-    EXPECT_EQ(RequestedLanguageIndex, -7);
-    EXPECT_FALSE(RestartRequested);
-    EXPECT_EQ(::SendMessageA(W, LoaderWindowMessage, RestartRequest, 0), 0);
-    EXPECT_TRUE(RestartRequested);
-
-    // Everything else reaches the STATIC class.
-    char Text[64] = {};
-    EXPECT_EQ(::SendMessageA(W, WM_GETTEXT, sizeof(Text), reinterpret_cast<LPARAM>(Text)), 18);
-    EXPECT_STREQ(Text, "QuovSetupLdrWindow");
-
-    ::DestroyWindow(Window.Detach());
-    RequestedLanguageIndex = -1;
-    RestartRequested = false;
-}
-
 TEST(RunSetupProgram, PassesTheExitCodeOn) {
     const std::string Helper = TestDirectory() + "loader_test_child.exe";
     for (uint32_t Code : {0u, 5u, 0xC0000005u}) {
@@ -61,9 +29,8 @@ TEST(RunSetupProgram, PassesTheExitCodeOn) {
 }
 
 TEST(RunSetupProgram, DispatchesTheSetupProgramsRequests) {
-    RequestedLanguageIndex = -1;
-    RestartRequested = false;
-    TWindowHandle Window = CreateLoaderWindow();
+    TLoaderRequests Requests;
+    TWindowHandle Window = CreateLoaderWindow(Requests);
     const std::string Helper = TestDirectory() + "loader_test_child.exe";
     // The language requests are posted just before the helper ends: the final pump must still
     // dispatch them, in order.
@@ -71,10 +38,8 @@ TEST(RunSetupProgram, DispatchesTheSetupProgramsRequests) {
         BuildChildParameters(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Window.Get())), 1,
                              2, Helper, "restart lang=2 lang=1 7");
     EXPECT_EQ(RunSetupProgram(Helper, Parameters), 7u);
-    EXPECT_TRUE(RestartRequested);
-    EXPECT_EQ(RequestedLanguageIndex, 1);
-    RequestedLanguageIndex = -1;
-    RestartRequested = false;
+    EXPECT_TRUE(Requests.Restart);
+    EXPECT_EQ(Requests.LanguageIndex, 1);
 }
 
 TEST(RunSetupProgram, ProgramThatCannotStartRaisesMessage96) {

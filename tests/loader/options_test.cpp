@@ -54,11 +54,9 @@ TEST(LoaderOptions, LangValue) {
 TEST(LoaderOptions, ParsedFromTheProcessCommandLine) {
     // Quotes are removed by the scanner, so a quoted "/SP-" still counts.
     SetHostCommandLine("setup.exe \"/SP-\" /LANG=Chi /other");
-    SuppressStartupPrompt = false;
-    LangOption.clear();
-    ParseLoaderOptions();
-    EXPECT_TRUE(SuppressStartupPrompt);
-    EXPECT_EQ(LangOption, "Chi");
+    const TLoaderOptions Options = ParseLoaderOptions();
+    EXPECT_TRUE(Options.SuppressStartupPrompt);
+    EXPECT_EQ(Options.LangOption, "Chi");
     SetHostCommandLine("");
 }
 

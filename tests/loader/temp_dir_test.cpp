@@ -88,3 +88,24 @@ TEST(TempDir, PickUniqueNameReportsAFullDirectory) {
     }
     ClearLoaderMessages();
 }
+
+// A step of the private security that failed without a code still fails the run, with a code
+// of its own; every other code is reported as the system gave it.
+TEST(TempDir, RunTempDirFailureAlwaysCarriesACode) {
+    LoadTestMessages({{MsgSystemErrorFormat, "%1|%2"}, {MsgCreateDirFailed, "create %1"}});
+    const struct {
+        uint32_t Code;
+        bool SecurityStep;
+        const char *Shown;
+    } Cases[] = {
+        {0, true, "create C:\\T\\is-1|1338"},
+        {5, true, "create C:\\T\\is-1|5"},
+        {5, false, "create C:\\T\\is-1|5"},
+        {0, false, "create C:\\T\\is-1|0"},
+    };
+    for (const auto &Case : Cases) {
+        SCOPED_TRACE(testing::Message() << Case.Code << (Case.SecurityStep ? " security" : ""));
+        EXPECT_EQ(RunTempDirFailure("C:\\T\\is-1", Case.Code, Case.SecurityStep), Case.Shown);
+    }
+    ClearLoaderMessages();
+}

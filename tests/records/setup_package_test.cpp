@@ -19,6 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr uint32_t SeekFailedCode = 25; // ERROR_SEEK
+
 std::string ReadWholeFile(const fs::path &Path) {
     std::ifstream In(Path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
@@ -60,7 +62,10 @@ protected:
         return Out;
     }
 
-    std::string Extract(TMemoryFile &Self, const TLoaderOffsetTable &Table) {
+    // As the loader runs it: to the program's block, then the extraction from there.
+    std::string Extract(TMemoryFile &Self, const TLoaderOffsetTable &Table, bool Seek = true) {
+        if (Seek)
+            SeekSetupProgram(Self, Table);
         fs::path Target = Dir / "setup.tmp";
         {
             TFile File(Target.string(), fcCreateAlways, amWrite, smNone);
@@ -81,6 +86,27 @@ TEST_F(ExtractTest, RestoresARealProgramByteForByte) {
     ConvertCallOperands(&Stored[0], uint32_t(Stored.size()), true, 0);
     ASSERT_NE(Stored, Program) << "the transform found call operands";
     EXPECT_TRUE(Extract(Self, Table) == Program);
+}
+
+// The seek to the program's block is a step of its own, before the temporary file exists: its
+// failure is the loader's file failing, and the extraction reads from wherever the file stands.
+TEST_F(ExtractTest, SeeksOnlyInItsOwnStep) {
+    struct TSeeklessFile : TMemoryFile {
+        using TMemoryFile::TMemoryFile;
+        void SeekTo64(uint64_t) override { RaiseFileError(SeekFailedCode); }
+    };
+    const std::string Program = X86Program().substr(0, 100000);
+    TLoaderOffsetTable Table;
+    TSeeklessFile Self("image" + Pack(Program, 5, Table));
+    try {
+        SeekSetupProgram(Self, Table);
+        ADD_FAILURE() << "seek passed";
+    } catch (const EFileError &E) {
+        EXPECT_EQ(E.SystemErrorCode, SeekFailedCode);
+    }
+    char Image[5];
+    ASSERT_EQ(Self.Read(Image, sizeof(Image)), 5u);
+    EXPECT_TRUE(Extract(Self, Table, /*Seek=*/false) == Program);
 }
 
 TEST_F(ExtractTest, EmptyProgramGivesEmptyFile) {

@@ -85,6 +85,24 @@ TEST_F(ProgramWriterTest, FollowsABufferThatFillsAsItGoes) {
     EXPECT_TRUE(Written() == Program);
 }
 
+// A decoder that reports past the prefault's first page before the prefault is done: the prefault
+// stops (StopPrefault waits for its last touch) and the program is still written whole.
+TEST_F(ProgramWriterTest, HandsThePrefaultsPagesToADecoderThatComesNear) {
+    const std::string Program = SamplePayload(9 << 20, 53);
+    std::string Stored = Program;
+    ConvertCallOperands(&Stored[0], uint32_t(Stored.size()), true, 0);
+    const std::vector<uint8_t> Buffer(Stored.begin(), Stored.end());
+    {
+        TFile Target(Path.string(), fcCreateAlways, amWrite, smNone);
+        TProgramWriter Writer(Buffer.data(), uint32_t(Buffer.size()), Target);
+        Writer.Advance(4 * MaxOutputAhead);
+        Writer.Advance(uint32_t(Buffer.size()));
+        EXPECT_EQ(Writer.Finish().Crc, ComputeCrc32(Program.data(), Program.size()));
+        Writer.Keep();
+    }
+    EXPECT_TRUE(Written() == Program);
+}
+
 TEST_F(ProgramWriterTest, FailuresLeaveTheTargetEmptyAndTheCrcWhole) {
     const std::string Program = SamplePayload(50000, 43);
     const auto *Bytes = reinterpret_cast<const uint8_t *>(Program.data());
