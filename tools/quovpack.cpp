@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tools/file_tree_packer.h"
 #include "tools/host_files.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
@@ -62,6 +63,8 @@ const char PackHelp[] =
     "usage: quovpack pack --program FILE --name TEXT -o OUT [--stub FILE] [--lang FILE...]\n"
     "                     [--detect ui|locale|none] [--no-prompt] [--second-data FILE]\n"
     "                     [--setup-data FILE] [--dict-size SIZE] [--werror]\n"
+    "       quovpack pack --files DIR --name TEXT -o OUT [--run \"PATH ARGS\"] [--zero-times]\n"
+    "                     [--program FILE] [other options as above]\n"
     "\n"
     "Writes OUT: the stub with its offset table filled in, the second data area, the setup\n"
     "data and the compressed setup program, then sets the PE checksum. OUT is written to a\n"
@@ -89,6 +92,13 @@ const char PackHelp[] =
     "                      and MiB; default 16M); a smaller program gets the smallest\n"
     "                      dictionary that holds it\n"
     "  --werror            treat warnings as errors: write nothing when there is one\n"
+    "  --files DIR         install the folder DIR: its files and folders become the setup\n"
+    "                      data, and the installed quovfiles.exe (which installs them) the\n"
+    "                      setup program unless --program names another; symbolic links and\n"
+    "                      names Windows cannot hold are refused\n"
+    "  --run \"PATH ARGS\"   with --files: run PATH (relative to the installed folder) after\n"
+    "                      installing, and end with its exit code\n"
+    "  --zero-times        with --files: store no modification times (reproducible builds)\n"
     "\n"
     "Warnings (on stderr): an x64, ARM or Itanium program (it starts only on such Windows),\n"
     "an application name that some language's code page shows wrongly, a loader message that\n"
@@ -201,6 +211,9 @@ enum TOptionId {
     OptDictSize,
     OptWerror,
     OptJson,
+    OptFiles,
+    OptRun,
+    OptZeroTimes,
 };
 
 // The options of one command as getopt_long saw them, and the other arguments.
@@ -322,6 +335,9 @@ int RunPack(int Argc, char **Argv) {
         {"setup-data", required_argument, nullptr, OptSetupData},
         {"dict-size", required_argument, nullptr, OptDictSize},
         {"werror", no_argument, nullptr, OptWerror},
+        {"files", required_argument, nullptr, OptFiles},
+        {"run", required_argument, nullptr, OptRun},
+        {"zero-times", no_argument, nullptr, OptZeroTimes},
         {"output", required_argument, nullptr, 'o'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
@@ -337,7 +353,10 @@ int RunPack(int Argc, char **Argv) {
     if (!Args.Positional.empty())
         throw EUsage("unexpected argument " + Args.Positional[0]);
     TPackOptions Options;
-    Options.ProgramPath = Args.Required(OptProgram);
+    if (Args.Has(OptFiles) && !Args.Has(OptProgram))
+        Options.ProgramPath = DataDirectory + "/" + FileTreeSetupProgramName;
+    else
+        Options.ProgramPath = Args.Required(OptProgram);
     Options.ApplicationName = Args.Required(OptName);
     Options.OutputPath = Args.Required('o');
     if (Args.Has(OptStub)) {
@@ -377,6 +396,18 @@ int RunPack(int Argc, char **Argv) {
     Options.WarningsAreErrors = Args.Has(OptWerror);
     Options.SecondDataPath = Args.One(OptSecondData);
     Options.SetupDataPath = Args.One(OptSetupData);
+    // --files: the stored folder is the setup data, through a temporary file beside OUT.
+    TFileTreeAreaFile TreeArea;
+    if (Args.Has(OptFiles)) {
+        if (Args.Has(OptSetupData))
+            throw EUsage("--files and --setup-data both fill the setup data: give one");
+        Options.SetupDataPath = TreeArea.Write(
+            BuildFileTreeArea(ScanHostTree(Args.One(OptFiles), Args.Has(OptZeroTimes)),
+                              Args.One(OptRun)),
+            Options.OutputPath);
+    } else if (Args.Has(OptRun) || Args.Has(OptZeroTimes)) {
+        throw EUsage("--run and --zero-times go with --files");
+    }
 
     TProgressLine Line;
     TPackResult Result = PackInstaller(
