@@ -11,6 +11,7 @@
 #include "support/builtin_texts.h"
 #include "tools/command_options.h"
 #include "tools/default_languages.h"
+#include "tools/file_tree_packer.h"
 #include "tools/host_files.h"
 #include "tools/package_builder.h"
 #include "tools/package_reader.h"
@@ -68,7 +69,9 @@ const TCommandSpec PackCommand = {
     "usage: quovpack pack --program FILE --name TEXT -o OUT [--stub FILE] [--lang LANG...]\n"
     "                     [--detect ui|locale|none] [--no-prompt] [--second-data FILE]\n"
     "                     [--setup-data FILE] [--dict-size SIZE] [--werror]\n"
-    "                     [--sign-command CMD]\n",
+    "                     [--sign-command CMD]\n"
+    "       quovpack pack --files DIR --name TEXT -o OUT [--run \"PATH ARGS\"] [--zero-times]\n"
+    "                     [--program FILE] [other options as above]\n",
     "Writes OUT: the stub with its offset table filled in, the second data area, the setup\n"
     "data and the compressed setup program, with the PE checksum set. The same inputs always\n"
     "give the same bytes. OUT ends on an 8-byte boundary (zeros behind the recorded length),\n"
@@ -110,6 +113,16 @@ const TCommandSpec PackCommand = {
          "(quoted for the shell; %% is a %), and must sign that file in\n"
          "place; then the loader must still accept it and its signature\n"
          "must match it, or nothing is written (exit code 4)"},
+        {"files", 0, "DIR",
+         "install the folder DIR: its files and folders become the setup\n"
+         "data, and the installed quovfiles.exe (which installs them) the\n"
+         "setup program unless --program names another; symbolic links and\n"
+         "names Windows cannot hold are refused"},
+        {"run", 0, "\"PATH ARGS\"",
+         "with --files: run PATH (relative to the installed folder) after\n"
+         "installing, and end with its exit code"},
+        {"zero-times", 0, nullptr,
+         "with --files: store no modification times (reproducible builds)"},
     },
     "Warnings (on stderr): an x64, ARM or Itanium program (it starts only on such Windows),\n"
     "an application name that some language's code page shows wrongly, a loader message that\n"
@@ -259,7 +272,10 @@ int RunPack(int Argc, char **Argv) {
     if (!Args.Positional.empty())
         throw EUsage("unexpected argument " + Args.Positional[0]);
     TPackOptions Options;
-    Options.ProgramPath = Args.Required("program");
+    if (Args.Has("files") && !Args.Has("program"))
+        Options.ProgramPath = DataDirectory + "/" + FileTreeSetupProgramName;
+    else
+        Options.ProgramPath = Args.Required("program");
     Options.ApplicationName = Args.Required("name");
     Options.OutputPath = Args.Required("output");
     if (Args.Has("stub")) {
@@ -291,6 +307,18 @@ int RunPack(int Argc, char **Argv) {
     Options.WarningsAreErrors = Args.Has("werror");
     Options.SecondDataPath = Args.One("second-data");
     Options.SetupDataPath = Args.One("setup-data");
+    // --files: the stored folder is the setup data, through a temporary file beside OUT.
+    TFileTreeAreaFile TreeArea;
+    if (Args.Has("files")) {
+        if (Args.Has("setup-data"))
+            throw EUsage("--files and --setup-data both fill the setup data: give one");
+        Options.SetupDataPath = TreeArea.Write(
+            BuildFileTreeArea(ScanHostTree(Args.One("files"), Args.Has("zero-times")),
+                              Args.One("run")),
+            Options.OutputPath);
+    } else if (Args.Has("run") || Args.Has("zero-times")) {
+        throw EUsage("--run and --zero-times go with --files");
+    }
 
     TProgressLine Line;
     const std::string SignCommand = Args.Has("sign-command") ? Args.Required("sign-command") : "";

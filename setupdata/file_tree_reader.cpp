@@ -1,0 +1,125 @@
+#include "setupdata/file_tree_reader.h"
+
+#include <cstring>
+
+#include "setupdata/call_transform.h"
+#include "setupdata/crc32.h"
+#include "setupdata/file_tree.h"
+#include "setupdata/lzma_decompressor.h"
+#include "support/byte_order.h"
+#include "support/exceptions.h"
+
+const uint8_t FileTreeSignature[FileTreeSignatureSize] = {'Q', 'u', 'o', 'v', 'T', 'r', 'e', 'e'};
+
+namespace {
+
+[[noreturn]] void RaiseTreeCorrupt(const std::string &What) {
+    throw ECompressDataError("The stored folder of files is damaged: " + What + ".");
+}
+
+uint64_t LoadLe64(const uint8_t *P) { return uint64_t(LoadLe32(P)) | uint64_t(LoadLe32(P + 4)) << 32; }
+
+} // namespace
+
+bool IsSafeTreePath(const std::string &Path) {
+    size_t PartStart = 0;
+    for (size_t I = 0; I <= Path.size(); ++I) {
+        if (I == Path.size() || Path[I] == '/') {
+            const std::string Part = Path.substr(PartStart, I - PartStart);
+            if (Part.empty() || Part == "." || Part == "..")
+                return false;
+            PartStart = I + 1;
+            continue;
+        }
+        const unsigned char C = static_cast<unsigned char>(Path[I]);
+        if (C < 0x20 || C == 0x7F || C == '\\' || C == ':')
+            return false;
+    }
+    return true;
+}
+
+TFileTreeReader::TFileTreeReader(TCustomFile &Source, uint32_t PieceSize)
+    : FSource(Source), FPieceSize(PieceSize == 0 ? 1 : PieceSize) {
+    uint8_t Header[FileTreeAreaHeaderSize];
+    FSource.ReadExact(Header, sizeof Header);
+    if (std::memcmp(Header, FileTreeSignature, FileTreeSignatureSize) != 0)
+        RaiseTreeCorrupt("no signature");
+    if (LoadLe32(Header + FileTreeSignatureSize) != FileTreeFormatVersion)
+        RaiseTreeCorrupt("unknown format version");
+    {
+        TCompressedBlockReader Index(FSource, LZMADecompressorClass);
+        uint8_t Fixed[FileTreeEntryHeaderSize];
+        Index.Read(Fixed, FileTreeIndexHeaderSize);
+        const uint32_t Count = LoadLe32(Fixed);
+        FIndex.TotalSize = LoadLe64(Fixed + 4);
+        const uint32_t RunLength = LoadLe16(Fixed + 12);
+        if (Count > FileTreeMaxEntries || FIndex.TotalSize > FileTreeMaxTotalSize ||
+            RunLength > FileTreeMaxRunBytes)
+            RaiseTreeCorrupt("a count beyond its ceiling");
+        FIndex.RunCommand.resize(RunLength);
+        Index.Read(&FIndex.RunCommand[0], static_cast<int32_t>(RunLength));
+        FIndex.Entries.reserve(Count);
+        uint64_t Sum = 0;
+        for (uint32_t I = 0; I < Count; ++I) {
+            Index.Read(Fixed, FileTreeEntryHeaderSize);
+            TFileTreeEntry Entry;
+            const uint8_t Kind = Fixed[0];
+            const uint8_t Flags = Fixed[1];
+            const uint32_t PathLength = LoadLe16(Fixed + 2);
+            Entry.IsFolder = Kind == FileTreeKindFolder;
+            Entry.CallTransformed = (Flags & FileTreeFlagCallTransform) != 0;
+            Entry.Attributes = LoadLe32(Fixed + 4);
+            Entry.WriteTime = LoadLe64(Fixed + 8);
+            Entry.Size = LoadLe64(Fixed + 16);
+            Entry.Crc = LoadLe32(Fixed + 24);
+            if (Kind > FileTreeKindFile || (Flags & ~FileTreeFlagCallTransform) != 0 ||
+                PathLength == 0 || PathLength > FileTreeMaxPathBytes)
+                RaiseTreeCorrupt("an entry of unknown form");
+            if (Entry.IsFolder && (Entry.Size != 0 || Entry.CallTransformed))
+                RaiseTreeCorrupt("a folder with contents of its own");
+            if (Entry.CallTransformed && Entry.Size > FileTreeMaxTransformedSize)
+                RaiseTreeCorrupt("a transformed file beyond its ceiling");
+            Sum += Entry.Size;
+            if (Sum > FIndex.TotalSize)
+                RaiseTreeCorrupt("sizes beyond the total");
+            Entry.Path.resize(PathLength);
+            Index.Read(&Entry.Path[0], static_cast<int32_t>(PathLength));
+            if (!IsSafeTreePath(Entry.Path))
+                RaiseTreeCorrupt("a path outside the target folder");
+            // Sorted strictly: no path twice, and a folder before what it holds.
+            if (!FIndex.Entries.empty() && !(FIndex.Entries.back().Path < Entry.Path))
+                RaiseTreeCorrupt("entries out of order");
+            FIndex.Entries.push_back(std::move(Entry));
+        }
+        if (Sum != FIndex.TotalSize)
+            RaiseTreeCorrupt("sizes that do not add up to the total");
+    }
+    FData.reset(new TCompressedBlockReader(FSource, LZMADecompressorClass));
+}
+
+TFileTreeReader::~TFileTreeReader() = default;
+
+void TFileTreeReader::ReadFile(const TFileTreeEntry &Entry, const TTreeDataSink &Sink) {
+    uint32_t Crc = 0xFFFFFFFFu;
+    if (Entry.CallTransformed) {
+        // The transform looks four bytes ahead of each position: undone on the whole file.
+        std::vector<uint8_t> Whole(static_cast<size_t>(Entry.Size));
+        if (!Whole.empty())
+            FData->Read(Whole.data(), static_cast<int32_t>(Whole.size()));
+        Crc = ~DecodeCallOperandsWithCrc32(Whole.data(), static_cast<uint32_t>(Whole.size()));
+        if (!Whole.empty())
+            Sink(Whole.data(), static_cast<uint32_t>(Whole.size()));
+    } else {
+        if (FPiece.empty() && Entry.Size != 0)
+            FPiece.resize(FPieceSize);
+        for (uint64_t Left = Entry.Size; Left != 0;) {
+            const uint32_t Count = Left < FPieceSize ? static_cast<uint32_t>(Left) : FPieceSize;
+            FData->Read(FPiece.data(), static_cast<int32_t>(Count));
+            Crc = AccumulateCrc32(Crc, FPiece.data(), Count);
+            Sink(FPiece.data(), Count);
+            Left -= Count;
+        }
+    }
+    if (~Crc != Entry.Crc)
+        RaiseTreeCorrupt("a file whose CRC does not match (" + Entry.Path + ")");
+}

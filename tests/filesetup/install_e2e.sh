@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# The reference setup program under wine64, started with the /SL5= command line the loader
+# would give it, on installers packed by the host's quovpack: a whole tree installs byte for
+# byte; a damaged payload and a cancel half way leave the target as it was (exit codes 1 and
+# 2); the program packed with --run ends the setup with its exit code.
+# Arguments: quovpack stub setup-program exit-with-program wine-runner work-folder
+set -euo pipefail
+quovpack=$1 stub=$2 program=$3 exit_with=$4 wine=$5 work=$6
+rm -rf "$work" && mkdir -p "$work"
+src=$work/src
+mkdir -p "$src/bin/data/nested" "$src/empty folder" "$src/данные/文档"
+printf 'top\n' > "$src/readme.txt"
+: > "$src/bin/data/empty.dat"
+printf 'Привет\n' > "$src/данные/файл.txt"
+printf '你好\n' > "$src/данные/文档/说明.txt"
+# 20 MiB of 256 KiB random pieces repeated: many chunks and pieces, yet quick to compress.
+head -c 262144 /dev/urandom > "$work/piece"
+for i in $(seq 80); do cat "$work/piece"; done > "$src/bin/data/nested/twenty.bin"
+cp "$exit_with" "$src/bin/exit_with.exe"
+mkdir -p "$work/runsrc" && cp "$exit_with" "$work/runsrc/exit_with.exe"
+
+pack() { # output, extra options...
+  local out=$1; shift
+  "$quovpack" pack --stub "$stub" --program "$program" --name "Test App" --no-prompt \
+    --lang "$messages/en.txt" -o "$out" "$@" 2>/dev/null >/dev/null
+}
+messages=$(cd "$(dirname "$0")/../../messages" && pwd)
+pack "$work/setup.exe" --files "$src"
+pack "$work/run.exe" --files "$work/runsrc" --run 'exit_with.exe 7'
+
+offset() { # installer, field
+  "$quovpack" inspect --json "$1" | sed -n "s/.*\"$2\": \([0-9]*\).*/\1/p" | head -1
+}
+# Runs the setup program on an installer as the loader would; prints nothing, returns its code.
+setup() { # installer, options...
+  local installer=$1; shift
+  local data second
+  data=$(offset "$installer" setup_data_offset)
+  second=$(offset "$installer" second_data_offset)
+  set +e
+  "$wine" "$program" "/SL5=\$1234,$data,$second,Z:$installer" "$@" >/dev/null 2>&1
+  local code=$?
+  set -e
+  return $code
+}
+expect_code() { # expected, what, command...
+  local expected=$1 what=$2; shift 2
+  local code=0
+  "$@" || code=$?
+  if [ "$code" != "$expected" ]; then
+    echo "FAIL: $what: exit code $code, expected $expected"; exit 1
+  fi
+}
+snapshot() { (cd "$1" && find . -printf '%p %s %y\n' | LC_ALL=C sort && find . -type f -exec md5sum {} + | LC_ALL=C sort); }
+
+# A whole tree, into a folder that does not exist yet.
+expect_code 0 "install" setup "$work/setup.exe" /VERYSILENT "/DIR=Z:$work/target/Test App"
+diff -r "$src" "$work/target/Test App" || { echo "FAIL: installed tree differs"; exit 1; }
+echo "ok: installed tree equals the source"
+
+# A target with files of its own, one of them to be replaced.
+mkdir -p "$work/kept/bin"
+printf 'old\n' > "$work/kept/readme.txt"
+printf 'mine\n' > "$work/kept/bin/mine.txt"
+before=$(snapshot "$work/kept")
+
+# One flipped byte in the last chunk of the files' block: every file is written, then the
+# CRC check fails and all of it goes again.
+cp "$work/setup.exe" "$work/damaged.exe"
+at=$(( $(offset "$work/setup.exe" setup_program_offset) - 100 ))
+printf '\x5a' | dd of="$work/damaged.exe" bs=1 seek="$at" conv=notrunc status=none
+expect_code 1 "damaged payload" setup "$work/damaged.exe" /VERYSILENT "/DIR=Z:$work/kept"
+[ "$(snapshot "$work/kept")" = "$before" ] || { echo "FAIL: damaged payload changed the target"; exit 1; }
+expect_code 1 "damaged payload, new folder" setup "$work/damaged.exe" /VERYSILENT "/DIR=Z:$work/new/deeper"
+[ ! -e "$work/new" ] || { echo "FAIL: damaged payload left $work/new behind"; exit 1; }
+echo "ok: a damaged payload leaves the target as it was"
+
+# A cancel half way through the 20 MB file (the test build's hook).
+export QUOV_FILESETUP_CANCEL_AT=10000000
+expect_code 2 "cancel" setup "$work/setup.exe" /VERYSILENT "/DIR=Z:$work/kept"
+unset QUOV_FILESETUP_CANCEL_AT
+[ "$(snapshot "$work/kept")" = "$before" ] || { echo "FAIL: cancel changed the target"; exit 1; }
+echo "ok: a cancel leaves the target as it was"
+
+# --run: the program's exit code is the setup's.
+expect_code 7 "run" setup "$work/run.exe" /VERYSILENT "/DIR=Z:$work/run target"
+[ -f "$work/run target/exit_with.exe" ] || { echo "FAIL: --run installed nothing"; exit 1; }
+echo "ok: --run passes the exit code on"
