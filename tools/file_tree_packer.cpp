@@ -240,29 +240,3 @@ std::string BuildFileTreeArea(std::vector<TTreeSourceEntry> Entries, const std::
     AppendCompressedBlock(Area, Stream.data(), Stream.size(), /*IsCompressed=*/true);
     return Area;
 }
-
-TFileTreeAreaFile::~TFileTreeAreaFile() {
-    if (!FPath.empty())
-        std::remove(FPath.c_str());
-}
-
-std::string TFileTreeAreaFile::Write(const std::string &Area, const std::string &Output) {
-    std::string Path = Output + ".files-XXXXXX";
-    const int Fd = ::mkstemp(&Path[0]);
-    if (Fd < 0)
-        throw EOutputError("cannot create a temporary file beside " + Output + ": " +
-                           std::strerror(errno));
-    FPath = Path;
-    size_t Done = 0;
-    while (Done < Area.size()) {
-        const ssize_t Wrote = ::write(Fd, Area.data() + Done, Area.size() - Done);
-        if (Wrote <= 0) {
-            const int Code = errno;
-            ::close(Fd);
-            throw EOutputError("cannot write " + Path + ": " + std::strerror(Code));
-        }
-        Done += static_cast<size_t>(Wrote);
-    }
-    ::close(Fd);
-    return Path;
-}

@@ -36,19 +36,3 @@ std::string BuildFileTreeArea(std::vector<TTreeSourceEntry> Entries, const std::
 
 // The reference setup program that installs a stored folder, installed beside the stub.
 constexpr const char FileTreeSetupProgramName[] = "quovfiles.exe";
-
-// Owns a temporary file that holds a stored folder while the installer is packed, and removes
-// it when it goes away (also on a throw).
-class TFileTreeAreaFile {
-public:
-    TFileTreeAreaFile() = default;
-    ~TFileTreeAreaFile();
-    TFileTreeAreaFile(const TFileTreeAreaFile &) = delete;
-    TFileTreeAreaFile &operator=(const TFileTreeAreaFile &) = delete;
-
-    // Writes Area to a new file beside Output and returns its path; throws EOutputError.
-    std::string Write(const std::string &Area, const std::string &Output);
-
-private:
-    std::string FPath;
-};

@@ -378,6 +378,8 @@ TPackResult PackInstaller(const TPackOptions &Options, const TPackProgress &Prog
         PartOf(Sources, TPackagePart::SecondData).File = &G.SecondData;
     if (G.SetupData.Size != 0)
         PartOf(Sources, TPackagePart::SetupData).File = &G.SetupData;
+    else if (Options.SetupDataPath.empty())
+        PartOf(Sources, TPackagePart::SetupData).Bytes = Options.SetupDataBytes;
     PartOf(Sources, TPackagePart::Image).Bytes.swap(G.Image);
 
     Result.Table = PlanTable(Sources, static_cast<uint32_t>(G.Program.Size), ProgramCrc);

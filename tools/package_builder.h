@@ -42,6 +42,7 @@ struct TPackOptions {
     bool NoStartupPrompt = false;
     std::string SecondDataPath; // optional
     std::string SetupDataPath;  // optional
+    std::string SetupDataBytes; // the setup data itself, where SetupDataPath names no file
     std::string OutputPath;
     uint32_t DictionarySize = DefaultProgramDictionarySize; // of the setup program's stream
     bool WarningsAreErrors = false; // a warning stops packing (EPackWarnings) before any output

@@ -307,15 +307,12 @@ int RunPack(int Argc, char **Argv) {
     Options.WarningsAreErrors = Args.Has("werror");
     Options.SecondDataPath = Args.One("second-data");
     Options.SetupDataPath = Args.One("setup-data");
-    // --files: the stored folder is the setup data, through a temporary file beside OUT.
-    TFileTreeAreaFile TreeArea;
+    // --files: the stored folder is the setup data, built in memory.
     if (Args.Has("files")) {
         if (Args.Has("setup-data"))
             throw EUsage("--files and --setup-data both fill the setup data: give one");
-        Options.SetupDataPath = TreeArea.Write(
-            BuildFileTreeArea(ScanHostTree(Args.One("files"), Args.Has("zero-times")),
-                              Args.One("run")),
-            Options.OutputPath);
+        Options.SetupDataBytes = BuildFileTreeArea(
+            ScanHostTree(Args.One("files"), Args.Has("zero-times")), Args.One("run"));
     } else if (Args.Has("run") || Args.Has("zero-times")) {
         throw EUsage("--run and --zero-times go with --files");
     }
