@@ -151,10 +151,7 @@ int TFileSetup::InstallInto(const std::wstring &Target, TFileTreeReader &Reader)
 }
 
 int TFileSetup::RunAuthorsProgram(const std::wstring &Target, const std::string &Command) {
-    const int N = ::MultiByteToWideChar(CP_UTF8, 0, Command.data(), int(Command.size()), nullptr, 0);
-    std::wstring Wide(size_t(N), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, Command.data(), int(Command.size()), &Wide[0], N);
-    const TRunCommand Run = SplitRunCommand(Wide);
+    const TRunCommand Run = SplitRunCommand(Utf8ToWide(Command));
     std::wstring Program = Run.Program;
     for (wchar_t &C : Program)
         if (C == L'/')

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "filesetup/tree_install.h"
 #include "support/kernel_handle.h"
 
 namespace {
@@ -186,9 +187,7 @@ DWORD WINAPI WorkThread(void *Parameter) {
     TWindowState &State = *Context.State;
     try {
         (*Context.Work)([&](const std::string &Path, uint64_t Done, uint64_t Total) {
-            const int N = ::MultiByteToWideChar(CP_UTF8, 0, Path.data(), int(Path.size()), nullptr, 0);
-            std::wstring Wide(size_t(N), L'\0');
-            ::MultiByteToWideChar(CP_UTF8, 0, Path.data(), int(Path.size()), &Wide[0], N);
+            const std::wstring Wide = Utf8ToWide(Path);
             State.Lock.Enter();
             State.CurrentFile = Wide;
             State.Done = Done;

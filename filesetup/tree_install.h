@@ -32,6 +32,9 @@ public:
     EInstallCancelled() : Exception("cancelled") {}
 };
 
+// UTF-8 text (the stored folder's names, the run command) as UTF-16.
+std::wstring Utf8ToWide(const std::string &Utf8);
+
 // Told the current file (its path in the tree) and the bytes done of the total.
 using TInstallProgress =
     std::function<void(const std::string &Path, uint64_t Done, uint64_t Total)>;

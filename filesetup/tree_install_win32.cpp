@@ -28,12 +28,9 @@ bool Exists(const std::wstring &LongPath) {
     return ::GetFileAttributesW(LongPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// A path of the stored folder as a Windows path.
 std::wstring Widen(const std::string &Utf8) {
-    if (Utf8.empty())
-        return std::wstring();
-    const int N = ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), int(Utf8.size()), nullptr, 0);
-    std::wstring Out(size_t(N), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), int(Utf8.size()), &Out[0], N);
+    std::wstring Out = Utf8ToWide(Utf8);
     for (wchar_t &C : Out)
         if (C == L'/')
             C = L'\\';
@@ -47,6 +44,16 @@ bool RemoveFile(const std::wstring &LongPath) {
 }
 
 } // namespace
+
+std::wstring Utf8ToWide(const std::string &Utf8) {
+    if (Utf8.empty())
+        return std::wstring();
+    const int N = ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), int(Utf8.size()), nullptr, 0);
+    std::wstring Out(size_t(N > 0 ? N : 0), L'\0');
+    if (N > 0)
+        ::MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), int(Utf8.size()), &Out[0], N);
+    return Out;
+}
 
 TTreeInstall::TTreeInstall(const std::wstring &Target) {
     const DWORD Size = ::GetFullPathNameW(Target.c_str(), 0, nullptr, nullptr);

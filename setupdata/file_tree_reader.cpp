@@ -17,8 +17,6 @@ namespace {
     throw ECompressDataError("The stored folder of files is damaged: " + What + ".");
 }
 
-uint64_t LoadLe64(const uint8_t *P) { return uint64_t(LoadLe32(P)) | uint64_t(LoadLe32(P + 4)) << 32; }
-
 } // namespace
 
 bool IsSafeTreePath(const std::string &Path) {

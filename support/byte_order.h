@@ -15,6 +15,11 @@ inline uint32_t LoadLe32(const void *Bytes) {
     return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
 }
 
+inline uint64_t LoadLe64(const void *Bytes) {
+    const uint8_t *P = static_cast<const uint8_t *>(Bytes);
+    return uint64_t(LoadLe32(P)) | uint64_t(LoadLe32(P + 4)) << 32;
+}
+
 inline void StoreLe16(void *Bytes, uint16_t Value) {
     uint8_t *P = static_cast<uint8_t *>(Bytes);
     P[0] = static_cast<uint8_t>(Value);
@@ -27,8 +32,19 @@ inline void StoreLe32(void *Bytes, uint32_t Value) {
         P[I] = static_cast<uint8_t>(Value >> (8 * I));
 }
 
+inline void AppendLe16(std::string &Out, uint16_t Value) {
+    uint8_t Bytes[2];
+    StoreLe16(Bytes, Value);
+    Out.append(reinterpret_cast<const char *>(Bytes), sizeof(Bytes));
+}
+
 inline void AppendLe32(std::string &Out, uint32_t Value) {
     uint8_t Bytes[4];
     StoreLe32(Bytes, Value);
     Out.append(reinterpret_cast<const char *>(Bytes), sizeof(Bytes));
+}
+
+inline void AppendLe64(std::string &Out, uint64_t Value) {
+    AppendLe32(Out, static_cast<uint32_t>(Value));
+    AppendLe32(Out, static_cast<uint32_t>(Value >> 32));
 }

@@ -19,41 +19,19 @@
 #include "tools/host_files.h"
 #include "tools/packlib/block_writer.h"
 #include "tools/packlib/lzma_compress.h"
+#include "tools/text_codec.h"
 
 namespace {
 
 constexpr uint64_t FileTimeOf1970 = 116444736000000000ull; // 100 ns units from 1601 to 1970
 
-void AppendLe64(std::string &Out, uint64_t Value) {
-    AppendLe32(Out, static_cast<uint32_t>(Value));
-    AppendLe32(Out, static_cast<uint32_t>(Value >> 32));
-}
-
-void AppendLe16(std::string &Out, uint16_t Value) {
-    uint8_t Bytes[2];
-    StoreLe16(Bytes, Value);
-    Out.append(reinterpret_cast<const char *>(Bytes), 2);
-}
-
-// Decodes UTF-8; false for malformed text.
+// Decodes UTF-8 into code points; false for malformed text.
 bool DecodeUtf8(const std::string &Text, std::vector<uint32_t> &Out) {
-    for (size_t I = 0; I < Text.size();) {
-        const unsigned char C = static_cast<unsigned char>(Text[I]);
-        const int Length = C < 0x80 ? 1 : (C >> 5) == 6 ? 2 : (C >> 4) == 14 ? 3 : (C >> 3) == 30 ? 4 : 0;
-        if (Length == 0 || I + Length > Text.size())
-            return false;
-        uint32_t Code = Length == 1 ? C : C & (0x7F >> Length);
-        for (int K = 1; K < Length; ++K) {
-            const unsigned char Next = static_cast<unsigned char>(Text[I + K]);
-            if ((Next & 0xC0) != 0x80)
-                return false;
-            Code = Code << 6 | (Next & 0x3F);
-        }
-        static const uint32_t Smallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-        if (Code < Smallest[Length] || Code > 0x10FFFF || (Code >= 0xD800 && Code < 0xE000))
+    uint32_t Code = 0;
+    for (size_t I = 0, Length; I < Text.size(); I += Length) {
+        if ((Length = Utf8SequenceAt(Text, I, &Code)) == 0)
             return false;
         Out.push_back(Code);
-        I += Length;
     }
     return true;
 }

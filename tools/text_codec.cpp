@@ -70,7 +70,7 @@ std::string EscapeByte(unsigned char Byte) {
 
 } // namespace
 
-size_t Utf8SequenceAt(const std::string &Text, size_t At) {
+size_t Utf8SequenceAt(const std::string &Text, size_t At, uint32_t *Code) {
     const unsigned char Lead = Text[At];
     const size_t Length = Lead < 0x80                 ? 1
                           : Lead >= 0xC2 && Lead <= 0xDF ? 2
@@ -89,6 +89,8 @@ size_t Utf8SequenceAt(const std::string &Text, size_t At) {
     const uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
     if (Value < Least[Length] || Value > 0x10FFFF || (Value >= 0xD800 && Value <= 0xDFFF))
         return 0;
+    if (Code)
+        *Code = Value;
     return Length;
 }
 

@@ -20,8 +20,9 @@ bool ConvertCodePageToUtf8(const std::string &Ansi, uint32_t CodePage, std::stri
 std::string CodePageToDisplay(const std::string &Ansi, uint32_t CodePage);
 
 // The length of the UTF-8 sequence at Text[At], or 0 when the bytes there are not one (overlong
-// forms, surrogates and values above U+10FFFF included). The tools' one UTF-8 decoder.
-size_t Utf8SequenceAt(const std::string &Text, size_t At);
+// forms, surrogates and values above U+10FFFF included); Code, when given, receives its value.
+// The tools' one UTF-8 decoder.
+size_t Utf8SequenceAt(const std::string &Text, size_t At, uint32_t *Code = nullptr);
 // The offset of the first byte that is not part of valid UTF-8; Text.size() when all is valid.
 size_t FindInvalidUtf8(const std::string &Text);
 
