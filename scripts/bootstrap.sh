@@ -9,7 +9,7 @@ packages=(
   lzma-dev liblzma-dev zlib1g-dev xz-utils libssl-dev
   googletest
   wine wine32:i386 wine64 xvfb xauth x11-apps imagemagick
-  locales osslsigncode openssl python3 inotify-tools
+  locales osslsigncode openssl python3 inotify-tools zip
   nsis
   fonts-vlgothic g++-mingw-w64-x86-64 wine64
 )
