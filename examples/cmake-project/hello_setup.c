@@ -2,6 +2,8 @@
  * caption of the language the loader chose, and shows the setup data packed beside it. */
 #include <windows.h>
 
+#include <stdio.h>
+
 #include "quov_setup.h"
 
 /* Message 148 of every language's table is the loader's window caption ("Setup"). */
