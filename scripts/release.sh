@@ -31,6 +31,9 @@ fail() { echo "release.sh: $*" >&2; exit 1; }
 if [ "$linux_only" = 0 ] && [ ! -f "$win64_quovpack" ]; then
   fail "no 64-bit Windows quovpack at $win64_quovpack: build it, name it with QUOV_WIN64_QUOVPACK, or pass --linux-only for the Linux archives alone"
 fi
+if [ "$linux_only" = 0 ] && ! objdump -f "$win64_quovpack" 2>/dev/null | grep -q 'format pei-x86-64'; then
+  fail "$win64_quovpack is not a 64-bit Windows program"
+fi
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct 2>/dev/null) ||
     fail "not a git checkout: set SOURCE_DATE_EPOCH to the release's time"
@@ -41,8 +44,8 @@ version=$("$host/quovpack" --version | sed -n '1s/^quovpack \([^ ,]*\).*/\1/p')
 [ -n "$version" ] || fail "cannot read the version from $host/quovpack --version"
 commit=$(git -C "$root" rev-parse HEAD 2>/dev/null || echo unknown)
 if [ -n "$(git -C "$root" status --porcelain --untracked-files=no 2>/dev/null)" ]; then
+  echo "release.sh: note: the working tree differs from commit $commit" >&2
   commit="$commit with local changes"
-  echo "release.sh: note: the working tree differs from $commit" >&2
 fi
 
 stage=$(mktemp -d)
@@ -73,9 +76,9 @@ describe() { # folder, where LICENSE, VERSION and SHA256SUMS go (relative to it)
   mkdir -p "$dir"
   cp "$root/LICENSE" "$dir/$3"
   printf 'Quov Setup Loader %s\ncommit %s\n' "$version" "$commit" > "$dir/VERSION"
-  (cd "$1" && find . -type f ! -path "./$2/SHA256SUMS" ! -path './DEBIAN/*' | sed 's|^\./||' |
-     sort | xargs -d '\n' sha256sum) > "$dir/SHA256SUMS.new"
-  mv "$dir/SHA256SUMS.new" "$dir/SHA256SUMS"
+  (cd "$1" && find . -type f ! -path './DEBIAN/*' | sed 's|^\./||' | sort |
+     xargs -d '\n' sha256sum) > "$stage/SHA256SUMS"
+  mv "$stage/SHA256SUMS" "$dir/SHA256SUMS"
   normalise "$1"
 }
 make_tar() { # folder, archive
