@@ -2,8 +2,9 @@
 # Installs the host tree into a scratch prefix and builds examples/cmake-project against it with
 # the 32-bit MinGW toolchain, as an author would: find_package(Quovpack), the imported library
 # and quovpack_add_installer. Then checks both installers with quovpack, that the one of the
-# setup program holds the program just built, and that a change to the program, the setup data
-# or the installed folder packs the installer again (and nothing else does).
+# setup program holds the program just built, that a 64-bit build links too, and that a change
+# to the program, the setup data or the installed folder packs the installer again (and
+# nothing else does).
 # Usage: cmake_package_example.sh SOURCE_DIR HOST_TREE WORK_DIR. Exit 77 (skipped) when a tree
 # that the install takes files from is not built.
 set -euo pipefail
@@ -37,8 +38,12 @@ assert report["setup"]["application_name"] == "Hello Installer", report["setup"]
 assert names == ["English", "German"], names'
 "$quovpack" extract "$build/Hello-setup.exe" -o "$work/extracted.exe"
 cmp "$work/extracted.exe" "$build/hello_setup.exe"
-# The program is for the architecture built (the 32-bit library was picked): PE32, i386.
+# Each architecture links its own library: the 32-bit build above, and a 64-bit one.
 objdump -f "$build/hello_setup.exe" | grep -q 'file format pei-i386'
+cmake -S "$src" -B "$work/build64" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
+cmake --build "$work/build64" --target hello_setup >/dev/null
+objdump -f "$work/build64/hello_setup.exe" | grep -q 'file format pei-x86-64'
 
 # rebuild WHAT...: what the next build packs again, after the change made before it.
 rebuild() {
