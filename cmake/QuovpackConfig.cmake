@@ -20,6 +20,9 @@ if(NOT EXISTS "${QUOVPACK_EXECUTABLE}")
   set(Quovpack_NOT_FOUND_MESSAGE "no quovpack at ${QUOVPACK_EXECUTABLE}")
   return()
 endif()
+# The function below may be called from a scope that does not see these variables.
+set_property(GLOBAL PROPERTY _QUOVPACK_PREFIX "${_quovpack_prefix}")
+set_property(GLOBAL PROPERTY _QUOVPACK_EXECUTABLE "${QUOVPACK_EXECUTABLE}")
 if(NOT TARGET Quovpack::quovpack)
   add_executable(Quovpack::quovpack IMPORTED)
   set_target_properties(Quovpack::quovpack PROPERTIES IMPORTED_LOCATION "${QUOVPACK_EXECUTABLE}")
@@ -61,7 +64,7 @@ endif()
 #     [OPTIONS <more quovpack pack options>...])
 # adds <target> (built by default) that packs the installer OUTPUT (default
 # <current binary folder>/<target>.exe). It is packed again when the program, a file in the
-# folder, a message file, a data file or quovpack changes. Relative paths are taken from the
+# folder, a message file, a data file, quovpack or its stub changes. Relative paths are taken from the
 # current source folder, OUTPUT from the current binary folder.
 function(quovpack_add_installer target)
   cmake_parse_arguments(PARSE_ARGV 1 Q "" "PROGRAM;FILES;NAME;OUTPUT;SETUP_DATA;SECOND_DATA;RUN"
@@ -83,8 +86,15 @@ function(quovpack_add_installer target)
   endif()
   get_filename_component(output "${Q_OUTPUT}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
 
+  get_property(quovpack GLOBAL PROPERTY _QUOVPACK_EXECUTABLE)
+  get_property(prefix GLOBAL PROPERTY _QUOVPACK_PREFIX)
   set(arguments pack --name "${Q_NAME}")
-  set(depends "${QUOVPACK_EXECUTABLE}")
+  # The installed files quovpack packs from: a new release packs again.
+  set(data "${prefix}/share/quovpack")
+  set(depends "${quovpack}" "${data}/quovldr.exe")
+  if(Q_FILES AND NOT Q_PROGRAM AND EXISTS "${data}/quovfiles.exe")
+    list(APPEND depends "${data}/quovfiles.exe")
+  endif()
   if(Q_PROGRAM)
     if(TARGET ${Q_PROGRAM})
       list(APPEND arguments --program "$<TARGET_FILE:${Q_PROGRAM}>")
@@ -112,6 +122,8 @@ function(quovpack_add_installer target)
                                          AND NOT IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/${language}"))
       get_filename_component(language "${language}" ABSOLUTE)
       list(APPEND depends "${language}")
+    elseif(EXISTS "${data}/messages/${language}.txt")
+      list(APPEND depends "${data}/messages/${language}.txt")
     endif()
     list(APPEND arguments --lang "${language}")
   endforeach()
@@ -125,8 +137,10 @@ function(quovpack_add_installer target)
     endif()
   endforeach()
 
+  get_filename_component(output_folder "${output}" DIRECTORY)
   add_custom_command(OUTPUT "${output}"
-    COMMAND "${QUOVPACK_EXECUTABLE}" ${arguments} ${Q_OPTIONS} -o "${output}"
+    COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_folder}"
+    COMMAND "${quovpack}" ${arguments} ${Q_OPTIONS} -o "${output}"
     DEPENDS ${depends}
     COMMENT "Packing the installer ${output}"
     VERBATIM)

@@ -29,7 +29,7 @@ cmake --build "$build" >/dev/null
 
 quovpack=$prefix/bin/quovpack
 "$quovpack" verify "$build/Hello-setup.exe"
-"$quovpack" verify "$build/Hello-files-setup.exe"
+"$quovpack" verify "$build/dist/Hello-files-setup.exe"
 "$quovpack" inspect --json "$build/Hello-setup.exe" | python3 -c '
 import json, sys
 report = json.load(sys.stdin)
@@ -61,11 +61,13 @@ rebuild() {
 rebuild "" "a build with nothing changed"
 touch "$src/hello_setup.c"
 rebuild "Hello-setup.exe" "the program's source touched"
+touch "$prefix/share/quovpack/messages/de.txt"
+rebuild "Hello-setup.exe" "an installed message file touched"
 printf 'Welcome back.\n' > "$src/welcome.txt"
 rebuild "Hello-setup.exe" "the setup data changed"
 printf 'Changed.\n' >> "$src/app/readme.txt"
 rebuild "Hello-files-setup.exe" "a file of the folder changed"
 printf 'New.\n' > "$src/app/new.txt"
 rebuild "Hello-files-setup.exe" "a file added to the folder"
-"$quovpack" verify "$build/Hello-files-setup.exe"
+"$quovpack" verify "$build/dist/Hello-files-setup.exe"
 echo "the example project builds against the installed package and packs again when it must"
