@@ -7,7 +7,8 @@
 # nothing else does).
 # Usage: cmake_package_example.sh SOURCE_DIR HOST_TREE WORK_DIR. Exit 77 (skipped) when a tree
 # that the install takes files from is not built.
-set -euo pipefail
+set -Eeuo pipefail
+trap 'echo "$0: failed at line $LINENO"' ERR
 source_dir=$1 host=$2 work=$3
 build_root=$(dirname "$host")
 for need in stub/quovldr.exe stub/filesetup/quovfiles.exe win/setuplib/bundle/libquov_setup.a \
@@ -39,11 +40,11 @@ assert names == ["English", "German"], names'
 "$quovpack" extract "$build/Hello-setup.exe" -o "$work/extracted.exe"
 cmp "$work/extracted.exe" "$build/hello_setup.exe"
 # Each architecture links its own library: the 32-bit build above, and a 64-bit one.
-objdump -f "$build/hello_setup.exe" | grep -q 'file format pei-i386'
+objdump -f "$build/hello_setup.exe" | grep 'file format pei-i386' >/dev/null
 cmake -S "$src" -B "$work/build64" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
   -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/toolchain-mingw-x86_64.cmake" >/dev/null
 cmake --build "$work/build64" --target hello_setup >/dev/null
-objdump -f "$work/build64/hello_setup.exe" | grep -q 'file format pei-x86-64'
+objdump -f "$work/build64/hello_setup.exe" | grep 'file format pei-x86-64' >/dev/null
 
 # rebuild WHAT...: what the next build packs again, after the change made before it.
 rebuild() {

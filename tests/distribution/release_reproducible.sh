@@ -5,7 +5,8 @@
 # 64-bit Windows quovpack the full release stops with the reason and writes nothing.
 # Usage: release_reproducible.sh SOURCE_DIR WORK_DIR. Exit 77 (skipped) when the trees that the
 # release takes files from are not built, or the checkout has no history.
-set -euo pipefail
+set -Eeuo pipefail
+trap 'echo "$0: failed at line $LINENO"' ERR
 source_dir=$1 work=$2
 build_root=$source_dir/build
 for need in host/quovpack stub/quovldr.exe stub/filesetup/quovfiles.exe \
@@ -59,5 +60,5 @@ dpkg-deb -x "$deb" "$work/deb"
 (cd "$work/deb" && sha256sum --quiet -c usr/share/doc/quovpack/SHA256SUMS &&
    grep -q '^MIT License' usr/share/doc/quovpack/copyright)
 # The unpacked tool finds its stub and message files from where it lies.
-"$work/tar/$top/bin/quovpack" languages | grep -q "$work/tar/$top/share/quovpack/messages/de.txt"
+"$work/tar/$top/bin/quovpack" languages | grep "$work/tar/$top/share/quovpack/messages/de.txt" >/dev/null
 echo "two releases of one commit are the same bytes: $(cd "$work/a" && ls | xargs)"
