@@ -45,7 +45,8 @@ if(WIN32 AND MINGW AND NOT TARGET Quovpack::quov_setup)
   get_property(_quovpack_languages GLOBAL PROPERTY ENABLED_LANGUAGES)
   if(NOT CXX IN_LIST _quovpack_languages)
     set(Quovpack_FOUND FALSE)
-    set(Quovpack_NOT_FOUND_MESSAGE "the library for setup programs is C++ inside and links with the C++ runtime: enable CXX before find_package (project(<name> C CXX))")
+    set(Quovpack_NOT_FOUND_MESSAGE "the library for setup programs is C++ inside and links \
+with the C++ runtime: enable CXX before find_package (project(<name> C CXX))")
     return()
   endif()
   add_library(Quovpack::quov_setup STATIC IMPORTED)
@@ -64,8 +65,8 @@ endif()
 #     [OPTIONS <more quovpack pack options>...])
 # adds <target> (built by default) that packs the installer OUTPUT (default
 # <current binary folder>/<target>.exe). It is packed again when the program, a file in the
-# folder, a message file, a data file, quovpack or its stub changes. Relative paths are taken from the
-# current source folder, OUTPUT from the current binary folder.
+# folder, a message file, a data file, quovpack or its stub changes. Relative paths are taken
+# from the current source folder, OUTPUT from the current binary folder.
 function(quovpack_add_installer target)
   cmake_parse_arguments(PARSE_ARGV 1 Q "" "PROGRAM;FILES;NAME;OUTPUT;SETUP_DATA;SECOND_DATA;RUN"
                         "LANGUAGES;OPTIONS")
@@ -118,8 +119,8 @@ function(quovpack_add_installer target)
   # A value that names a file, holds a / or ends in .txt is a message file; any other is a
   # language of the installed set, which quovpack itself finds.
   foreach(language IN LISTS Q_LANGUAGES)
-    if(language MATCHES "/|\\.txt$" OR (EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${language}"
-                                         AND NOT IS_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}/${language}"))
+    set(in_source "${CMAKE_CURRENT_SOURCE_DIR}/${language}")
+    if(language MATCHES "/|\\.txt$" OR (EXISTS "${in_source}" AND NOT IS_DIRECTORY "${in_source}"))
       get_filename_component(language "${language}" ABSOLUTE)
       list(APPEND depends "${language}")
     elseif(EXISTS "${data}/messages/${language}.txt")

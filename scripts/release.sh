@@ -29,9 +29,11 @@ fail() { echo "release.sh: $*" >&2; exit 1; }
 
 [ -x "$host/quovpack" ] || fail "no $host/quovpack: run scripts/build.sh first"
 if [ "$linux_only" = 0 ] && [ ! -f "$win64_quovpack" ]; then
-  fail "no 64-bit Windows quovpack at $win64_quovpack: build it, name it with QUOV_WIN64_QUOVPACK, or pass --linux-only for the Linux archives alone"
+  fail "no 64-bit Windows quovpack at $win64_quovpack: build it, name it with" \
+    "QUOV_WIN64_QUOVPACK, or pass --linux-only for the Linux archives alone"
 fi
-if [ "$linux_only" = 0 ] && ! objdump -f "$win64_quovpack" 2>/dev/null | grep 'format pei-x86-64' >/dev/null; then
+if [ "$linux_only" = 0 ] &&
+   ! objdump -f "$win64_quovpack" 2>/dev/null | grep 'format pei-x86-64' >/dev/null; then
   fail "$win64_quovpack is not a 64-bit Windows program"
 fi
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then

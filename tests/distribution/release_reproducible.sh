@@ -46,10 +46,13 @@ check_listing() { # what, listing
   local odd
   odd=$(awk -v when="$when" '$2 != "0/0" && $2 != "root/root" || $4 " " $5 != when ||
                              $1 !~ /^[d-]rw[x-]r-[x-]r-[x-]$/' <<<"$2")
-  if [[ -n $odd ]]; then echo "$1: entries with other owners, times or modes:"; echo "$odd"; exit 1; fi
+  if [[ -n $odd ]]; then
+    echo "$1: entries with other owners, times or modes:"; echo "$odd"; exit 1
+  fi
 }
-check_listing "$tarball" "$(tar --numeric-owner --full-time -tvzf "$tarball" | sed 's/:[0-9][0-9] / /')"
-check_listing "$deb" "$(dpkg-deb --fsys-tarfile "$deb" | tar --full-time -tv | sed 's/:[0-9][0-9] / /')"
+minutes() { sed 's/:[0-9][0-9] / /'; }
+check_listing "$tarball" "$(tar --numeric-owner --full-time -tvzf "$tarball" | minutes)"
+check_listing "$deb" "$(dpkg-deb --fsys-tarfile "$deb" | tar --full-time -tv | minutes)"
 
 mkdir "$work/tar" "$work/deb"
 tar -xzf "$tarball" -C "$work/tar"
@@ -60,5 +63,6 @@ dpkg-deb -x "$deb" "$work/deb"
 (cd "$work/deb" && sha256sum --quiet -c usr/share/doc/quovpack/SHA256SUMS &&
    grep -q '^MIT License' usr/share/doc/quovpack/copyright)
 # The unpacked tool finds its stub and message files from where it lies.
-"$work/tar/$top/bin/quovpack" languages | grep "$work/tar/$top/share/quovpack/messages/de.txt" >/dev/null
+unpacked=$work/tar/$top
+"$unpacked/bin/quovpack" languages | grep "$unpacked/share/quovpack/messages/de.txt" >/dev/null
 echo "two releases of one commit are the same bytes: $(cd "$work/a" && ls | xargs)"
