@@ -70,8 +70,8 @@ std::string JsonSignature(const TSignatureReport &S) {
            ", \"digest_algorithm\": " + JsonOrNull(S.DigestAlgorithm) +
            ", \"signed_digest\": " + JsonOrNull(S.SignedDigest) +
            ", \"computed_digest\": " + JsonOrNull(S.ComputedDigest) +
-           ", \"matches\": " + Bool(S.DigestMatches) +
-           ", \"signature_valid\": " + Bool(S.SignatureValid) +
+           ", \"matches\": " + (S.Checked ? Bool(S.DigestMatches) : "null") +
+           ", \"signature_valid\": " + (S.Checked ? Bool(S.SignatureValid) : "null") +
            ", \"signer\": " + JsonOrNull(S.Signer) + ", \"issuer\": " + JsonOrNull(S.Issuer) +
            ", \"certificates\": " + JsonOrNull(S.Certificates) +
            ", \"time_stamp\": " + JsonOrNull(S.TimeStamp) + ", \"fault\": " + JsonOrNull(S.Fault) +

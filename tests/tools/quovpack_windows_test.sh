@@ -16,6 +16,11 @@ echo 你好 > 'дерево/папка 文件夹/文件.txt'
 printf 'read only' > дерево/только-чтение.txt
 chmod 444 дерево/только-чтение.txt
 common="--stub $data/quovldr.exe --lang $data/messages/en.txt --lang $data/messages/zh_CN.txt"
+# A signed installer, signed by the host's tool with a certificate made for the test.
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
+    -subj '/CN=Quov Test Signer' -keyout key.pem -out cert.pem >/dev/null 2>&1
+"$host_tool" pack $common --program программа-设置.exe --name Signed -o signed.exe >/dev/null \
+    --sign-command 'osslsigncode sign -certs cert.pem -key key.pem -in %1 -out %1.s >/dev/null && mv %1.s %1'
 
 failures=0
 fail() { echo "FAIL: $row_name: $*"; failures=$((failures + 1)); }
@@ -27,6 +32,7 @@ run_host() { "$host_tool" "$@" >host.out 2>host.err; echo $? >host.rc; }
 #   same-file F   both tools run; the files they write (@ in F) are the same bytes
 #   same-output   both tools run; the same exit code and standard output
 #   says TEXT     the Windows tool alone; its standard error holds TEXT
+#   prints TEXT   the Windows tool alone; its standard output holds TEXT
 #   equals F G    the Windows tool alone; it wrote F, the same bytes as G
 while IFS=';' read -r row_name want check args; do
     row_name=$(echo $row_name)
@@ -48,6 +54,8 @@ while IFS=';' read -r row_name want check args; do
         [ "$(cat host.rc)" = "$(cat win.rc)" ] || fail "exit codes $(cat host.rc) and $(cat win.rc)" ;;
     says)
         grep -Eq "$what" win.err || fail "stderr lacks '$what': $(cat win.err)" ;;
+    prints)
+        grep -Eq "$what" win.out || fail "stdout lacks '$what': $(cat win.out)" ;;
     equals)
         cmp -s "$what" "$extra" || fail "$what is not $extra" ;;
     esac
@@ -65,6 +73,8 @@ extract                      ;0;same-file @извлечено.exe;extract host-s
 a Windows-style path         ;0;equals папка/извлечено.exe программа-设置.exe;extract .\\\\host-setup.exe -o папка\\\\извлечено.exe
 an output that is an input   ;2;says 'is the setup program программа-设置.exe';pack $common --program программа-设置.exe --name X -o .\\\\программа-设置.exe
 the same, unchanged          ;0;equals программа-设置.exe $data/quovfiles.exe;--version
+a signature, not checked     ;0;prints 'OK: .* signed, NOT CHECKED: this build';verify signed.exe
+the same in JSON             ;0;prints '"matches": null, .*"checked": false';verify --json signed.exe
 a missing input              ;3;says 'installer нет.exe: (File not found|The system cannot find the file specified)';verify нет.exe
 a folder as input            ;3;says 'setup program дерево: it is a folder';pack $common --program дерево --name X -o x.exe
 a signing command that fails ;4;says 'the signing command failed with exit code 3';pack $common --program программа-设置.exe --name X -o x.exe --sign-command 'exit 3'
