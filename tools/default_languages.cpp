@@ -36,7 +36,7 @@ std::vector<std::string> ListDefaultLanguages(const std::string &Folder) {
     std::vector<std::string> Names;
     for (const THostFolderEntry &Entry : Entries) {
         const std::string &File = Entry.Name;
-        if (EndsWithSuffix(File) && IsHostRegularFile(Folder + "/" + File))
+        if (EndsWithSuffix(File) && IsHostRegularFile(Folder + HostPathSeparator + File))
             Names.push_back(File.substr(0, File.size() - Suffix.size()));
     }
     auto Rank = [](const std::string &Name) {
@@ -58,9 +58,9 @@ std::vector<std::string> ResolveLanguageValues(const std::vector<std::string> &V
         } else if (Value == "all") {
             for (const std::string &Name : ListDefaultLanguages(Folder))
                 if (std::find(Values.begin(), Values.end(), Name) == Values.end())
-                    Paths.push_back(Folder + "/" + Name + Suffix);
+                    Paths.push_back(Folder + HostPathSeparator + Name + Suffix);
         } else {
-            Paths.push_back(Folder + "/" + Value + Suffix);
+            Paths.push_back(Folder + HostPathSeparator + Value + Suffix);
             if (!IsHostRegularFile(Paths.back()))
                 throw EInputError("--lang " + Value + ": no such file, and no default language of "
                                   "that name in " + Folder + " ('quovpack languages' lists them)");
@@ -72,7 +72,7 @@ std::vector<std::string> ResolveLanguageValues(const std::vector<std::string> &V
 std::string FormatDefaultLanguages(const std::string &Folder) {
     std::string Text = "short name  /Lang= name         LANGID  code page  file\n";
     for (const std::string &Name : ListDefaultLanguages(Folder)) {
-        const std::string Path = Folder + "/" + Name + Suffix;
+        const std::string Path = Folder + HostPathSeparator + Name + Suffix;
         TMessageFile File;
         try {
             File = LoadMessageFile(Path);

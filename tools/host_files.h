@@ -185,6 +185,10 @@ bool IsHostFolder(const std::string &Path);
 // Windows also '\\').
 bool HasHostPathSeparator(const std::string &Text);
 
+// What the tool puts between a folder and a name: '/', on Windows '\\' (which names in messages
+// then use throughout).
+extern const char HostPathSeparator[];
+
 // One name in a folder, as ListHostFolder reports it.
 struct THostFolderEntry {
     enum EKind { File, Folder, Link, Other };

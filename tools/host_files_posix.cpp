@@ -339,6 +339,8 @@ bool IsHostFolder(const std::string &Path) {
     return ::stat(Path.c_str(), &St) == 0 && S_ISDIR(St.st_mode);
 }
 
+const char HostPathSeparator[] = "/";
+
 bool HasHostPathSeparator(const std::string &Text) { return Text.find('/') != std::string::npos; }
 
 std::vector<THostFolderEntry> ListHostFolder(const std::string &Folder) {

@@ -386,6 +386,8 @@ bool IsHostFolder(const std::string &Path) {
     return Attributes != INVALID_FILE_ATTRIBUTES && (Attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+const char HostPathSeparator[] = "\\";
+
 bool HasHostPathSeparator(const std::string &Text) {
     return Text.find_first_of("/\\") != std::string::npos;
 }

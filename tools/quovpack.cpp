@@ -273,7 +273,7 @@ int RunPack(const std::vector<std::string> &Words) {
         throw EUsage("unexpected argument " + Args.Positional[0]);
     TPackOptions Options;
     if (Args.Has("files") && !Args.Has("program"))
-        Options.ProgramPath = DataDirectory + "/" + FileTreeSetupProgramName;
+        Options.ProgramPath = DataDirectory + HostPathSeparator + FileTreeSetupProgramName;
     else
         Options.ProgramPath = Args.Required("program");
     Options.ApplicationName = Args.Required("name");
@@ -281,14 +281,14 @@ int RunPack(const std::vector<std::string> &Words) {
     if (Args.Has("stub")) {
         Options.StubPath = Args.Required("stub");
     } else {
-        Options.StubPath = DataDirectory + "/quovldr.exe";
+        Options.StubPath = DataDirectory + HostPathSeparator + "quovldr.exe";
         if (!PathExists(Options.StubPath))
             throw EUsage("--stub is required: there is no installed stub " + Options.StubPath);
     }
-    Options.LanguagePaths = ResolveLanguageValues(Args.All("lang"), DataDirectory + "/messages");
+    Options.LanguagePaths = ResolveLanguageValues(Args.All("lang"), DataDirectory + HostPathSeparator + "messages");
     if (Options.LanguagePaths.empty()) {
         for (const char *Name : DefaultLanguageFiles) {
-            Options.LanguagePaths.push_back(DataDirectory + "/messages/" + Name);
+            Options.LanguagePaths.push_back(DataDirectory + HostPathSeparator + "messages" + HostPathSeparator + Name);
             if (!PathExists(Options.LanguagePaths.back()))
                 throw EUsage("--lang is required: there is no installed message file " +
                              Options.LanguagePaths.back());
@@ -432,7 +432,7 @@ int Run(const std::vector<std::string> &Argv) {
     if (Command == ExtractCommand.Name)
         return RunExtract(Words);
     if (Command == "languages") {
-        std::fputs(FormatDefaultLanguages(InstalledDataDirectory() + "/messages").c_str(), stdout);
+        std::fputs(FormatDefaultLanguages(InstalledDataDirectory() + HostPathSeparator + "messages").c_str(), stdout);
         return ExitOk;
     }
     throw EUsage("unknown command \"" + Command + "\"");
