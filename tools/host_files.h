@@ -129,6 +129,8 @@ void RefuseOutputOverInputs(const std::string &Output, const std::vector<TNamedP
 // - A character device or a FIFO (/dev/null, a pipe) is written straight, front to back: it
 //   cannot be renamed over, and what was written cannot be taken back.
 // - Anything else (a folder, a block device, a socket) is refused.
+// On Windows links are not followed, a replaced file keeps nothing of the old one, and NUL, a
+// console or a named pipe is written straight.
 // Throws EOutputError naming Target.
 class THostOutput {
 public:
@@ -150,6 +152,7 @@ public:
     // A throw from it leaves no file. A stream takes no Finish.
     void Commit(bool Executable,
                 const std::function<void(const std::string &TemporaryPath)> &Finish = nullptr);
+    // Throws EOutputError with the system's text for Error (errno; on Windows GetLastError()).
     [[noreturn]] void Fail(int Error) const;
 
 private:

@@ -16,6 +16,14 @@ echo 你好 > 'дерево/папка 文件夹/文件.txt'
 printf 'read only' > дерево/только-чтение.txt
 chmod 444 дерево/только-чтение.txt
 common="--stub $data/quovldr.exe --lang $data/messages/en.txt --lang $data/messages/zh_CN.txt"
+# Every default language, named one by one for the host's tool in the order "--lang all" takes
+# them: the Windows tool's code page tables must give the host's bytes for every one.
+all=""
+for l in en de fr es it pt_BR pt_PT nl sv da nb fi pl cs hu ru uk tr el he ar ja ko zh_CN zh_TW; do
+    all+=" --lang $data/messages/$l.txt"
+done
+"$host_tool" pack --stub "$data/quovldr.exe" $all --program программа-设置.exe --name 'Every language' \
+    -o host-all.exe >/dev/null 2>&1
 # A signed installer, signed by the host's tool with a certificate made for the test.
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 \
     -subj '/CN=Quov Test Signer' -keyout key.pem -out cert.pem >/dev/null 2>&1
@@ -64,6 +72,7 @@ while IFS=';' read -r row_name want check args; do
 done <<EOF
 pack one program             ;0;same-file @setup.exe   ;pack $common --program программа-设置.exe --name 'Приложение 应用' -o @setup.exe
 the data beside the tool     ;0;equals win-default.exe host-setup.exe;pack --program программа-设置.exe --name 'Приложение 应用' -o win-default.exe
+every default language       ;0;equals win-all.exe host-all.exe;pack --lang all --program программа-设置.exe --name 'Every language' -o win-all.exe
 pack a tree                  ;0;same-file @tree.exe    ;pack $common --program программа-设置.exe --files дерево --name Tree -o @tree.exe
 verify                       ;0;same-output            ;verify host-setup.exe
 verify --json                ;0;same-output            ;verify --json host-tree.exe
