@@ -14,6 +14,7 @@ mkdir -p 'дерево/папка 文件夹' папка
 echo привет > дерево/файл.txt
 echo 你好 > 'дерево/папка 文件夹/文件.txt'
 printf 'read only' > дерево/только-чтение.txt
+printf 'name = Bad\nlangid = 0x409\ncodepage = 1252\n300 = x\n' > плохой.txt
 chmod 444 дерево/только-чтение.txt
 common="--stub $data/quovldr.exe --lang $data/messages/en.txt --lang $data/messages/zh_CN.txt"
 # Every default language, named one by one for the host's tool in the order "--lang all" takes
@@ -39,6 +40,7 @@ run_host() { "$host_tool" "$@" >host.out 2>host.err; echo $? >host.rc; }
 # where @ stands for host- or win- in the name of the output each tool writes.
 #   same-file F   both tools run; the files they write (@ in F) are the same bytes
 #   same-output   both tools run; the same exit code and standard output
+#   same-error    both tools run; the same exit code and standard error
 #   says TEXT     the Windows tool alone; its standard error holds TEXT
 #   prints TEXT   the Windows tool alone; its standard output holds TEXT
 #   equals F G    the Windows tool alone; it wrote F, the same bytes as G
@@ -59,6 +61,10 @@ while IFS=';' read -r row_name want check args; do
     same-output)
         run_host "${host_args[@]}"
         cmp -s host.out win.out || fail "outputs differ: $(diff host.out win.out | head -5)"
+        [ "$(cat host.rc)" = "$(cat win.rc)" ] || fail "exit codes $(cat host.rc) and $(cat win.rc)" ;;
+    same-error)
+        run_host "${host_args[@]}"
+        cmp -s host.err win.err || fail "errors differ: $(diff host.err win.err | head -5)"
         [ "$(cat host.rc)" = "$(cat win.rc)" ] || fail "exit codes $(cat host.rc) and $(cat win.rc)" ;;
     says)
         grep -Eq "$what" win.err || fail "stderr lacks '$what': $(cat win.err)" ;;
@@ -84,6 +90,12 @@ an output that is an input   ;2;says 'is the setup program программа-�
 the same, unchanged          ;0;equals программа-设置.exe $data/quovfiles.exe;--version
 a signature, not checked     ;0;prints 'OK: .* signed, NOT CHECKED: this build';verify signed.exe
 the same in JSON             ;0;prints '"matches": null, .*"checked": false';verify --json signed.exe
+a name outside the code page ;3;same-error;pack --stub $data/quovldr.exe --lang $data/messages/de.txt --program программа-设置.exe --name 'Вася' -o x.exe
+warnings under --werror      ;3;same-error;pack --stub $data/quovldr.exe --lang $data/messages/ru.txt --lang $data/messages/zh_CN.txt --program программа-设置.exe --name 'Дерево' --werror -o x.exe
+a message file refused       ;3;same-error;pack $common --lang плохой.txt --program программа-设置.exe --name X -o x.exe
+the output is the input      ;2;same-error;extract host-setup.exe -o host-setup.exe
+a bad command line           ;2;same-error;pack --program
+a device as output           ;0;says 'wrote NUL: 212312 bytes';pack $common --program программа-设置.exe --name 'Приложение 应用' -o NUL
 a missing input              ;3;says 'installer нет.exe: (File not found|The system cannot find the file specified)';verify нет.exe
 a folder as input            ;3;says 'setup program дерево: it is a folder';pack $common --program дерево --name X -o x.exe
 a signing command that fails ;4;says 'the signing command failed with exit code 3';pack $common --program программа-设置.exe --name X -o x.exe --sign-command 'exit 3'
