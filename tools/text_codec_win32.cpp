@@ -1,5 +1,8 @@
 #include "tools/text_codec.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "support/win.h"
 
 namespace {
@@ -47,7 +50,14 @@ bool FromWide(const std::wstring &Text, uint32_t CodePage, std::string &Out) {
 } // namespace
 
 bool IsKnownCodePage(uint32_t CodePage) {
-    return CodePage == 0 || ::IsValidCodePage(CodePage) != 0;
+    // The Windows and DOS code pages that glibc's iconv knows too, so that a message file the
+    // Linux build refuses is refused here as well (the system knows UTF-8, ISO and Mac ones).
+    static const uint32_t Shared[] = {437, 737, 775, 850, 852, 855, 857, 858, 860, 861, 862,
+                                      863, 864, 865, 866, 869, 874, 932, 936, 949, 950, 1250,
+                                      1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 1361};
+    return CodePage == 0 ||
+           (std::find(std::begin(Shared), std::end(Shared), CodePage) != std::end(Shared) &&
+            ::IsValidCodePage(CodePage) != 0);
 }
 
 bool EncodeCodePage(const std::string &Utf8, uint32_t CodePage, std::string &Out,

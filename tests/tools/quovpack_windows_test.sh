@@ -15,6 +15,7 @@ echo привет > дерево/файл.txt
 echo 你好 > 'дерево/папка 文件夹/文件.txt'
 printf 'read only' > дерево/только-чтение.txt
 printf 'name = Bad\nlangid = 0x409\ncodepage = 1252\n300 = x\n' > плохой.txt
+printf 'name = U\nlangid = 0x409\ncodepage = 65001\n1 = x\n' > utf8.txt
 chmod 444 дерево/только-чтение.txt
 common="--stub $data/quovldr.exe --lang $data/messages/en.txt --lang $data/messages/zh_CN.txt"
 # Every default language, named one by one for the host's tool in the order "--lang all" takes
@@ -93,6 +94,7 @@ the same in JSON             ;0;prints '"matches": null, .*"checked": false';ver
 a name outside the code page ;3;same-error;pack --stub $data/quovldr.exe --lang $data/messages/de.txt --program программа-设置.exe --name 'Вася' -o x.exe
 warnings under --werror      ;3;same-error;pack --stub $data/quovldr.exe --lang $data/messages/ru.txt --lang $data/messages/zh_CN.txt --program программа-设置.exe --name 'Дерево' --werror -o x.exe
 a message file refused       ;3;same-error;pack $common --lang плохой.txt --program программа-设置.exe --name X -o x.exe
+a code page only one knows   ;3;same-error;pack $common --lang utf8.txt --program программа-设置.exe --name X -o x.exe
 the output is the input      ;2;same-error;extract host-setup.exe -o host-setup.exe
 a bad command line           ;2;same-error;pack --program
 a device as output           ;0;says 'wrote NUL: 212312 bytes';pack $common --program программа-设置.exe --name 'Приложение 应用' -o NUL
