@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <unistd.h>
 
 #include <openssl/asn1.h>
 #include <openssl/bio.h>
@@ -104,22 +103,6 @@ std::string TimeText(const ASN1_TIME *Time) {
     return BioText(Bio.get());
 }
 
-void ReadAt(THostInput &In, uint64_t Offset, void *Buffer, size_t Count) {
-    uint8_t *P = static_cast<uint8_t *>(Buffer);
-    while (Count > 0) {
-        ssize_t Done = ::pread(In.Fd.Get(), P, Count, static_cast<off_t>(Offset));
-        if (Done < 0 && errno == EINTR)
-            continue;
-        if (Done <= 0)
-            throw EInputError(
-                In.Role + " " + In.Path + ": " +
-                (Done < 0 ? std::string(std::strerror(errno)) : std::string("it became shorter")));
-        P += Done;
-        Offset += static_cast<uint64_t>(Done);
-        Count -= static_cast<size_t>(Done);
-    }
-}
-
 // The image hash: the whole file but for the excluded ranges (sorted, not overlapping).
 std::string ImageHash(THostInput &In, const EVP_MD *Digest,
                       const std::vector<std::pair<uint64_t, uint64_t>> &Excluded) {
@@ -131,7 +114,7 @@ std::string ImageHash(THostInput &In, const EVP_MD *Digest,
     auto HashUpTo = [&](uint64_t End) {
         while (At < End) {
             const size_t Count = static_cast<size_t>(std::min<uint64_t>(End - At, Buffer.size()));
-            ReadAt(In, At, &Buffer[0], Count);
+            ReadHostInputAt(In, At, &Buffer[0], Count);
             EVP_DigestUpdate(Context.get(), Buffer.data(), Count);
             At += Count;
         }
@@ -275,7 +258,7 @@ void CheckTable(THostInput &In, const TPeHeaders &Headers, TSignatureReport &Rep
             " bytes follow it (the image hash covers them; they change it)");
 
     std::string Table(static_cast<size_t>(Report.TableSize), '\0');
-    ReadAt(In, Report.TableOffset, &Table[0], Table.size());
+    ReadHostInputAt(In, Report.TableOffset, &Table[0], Table.size());
     const uint8_t *Entry = reinterpret_cast<const uint8_t *>(Table.data());
     const uint32_t Length = LoadLe32(Entry);
     if (Length < CertificateEntryHeaderSize || Length > Table.size())

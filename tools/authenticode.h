@@ -1,7 +1,9 @@
 // Reads the code signature of a PE file and checks it: the image hash recomputed over the file
 // against the one that was signed, the signer's signature over it, signer, issuer and time
 // stamp, and what a reviewer looks for around the certificate table. The certificate and
-// PKCS#7 structures are decoded by OpenSSL's libcrypto; owns its OpenSSL objects for one call.
+// PKCS#7 structures are decoded by OpenSSL's libcrypto (authenticode.cpp); owns its OpenSSL
+// objects for one call. A build without libcrypto (Windows) reports only where the table lies
+// (authenticode_unchecked.cpp).
 #pragma once
 
 #include <cstdint>
@@ -30,8 +32,15 @@ inline uint64_t CertificateAlignmentPadding(uint64_t Size) {
            CertificateTableAlignment;
 }
 
+// What verify and inspect say of a signature that a build without a signature checker found.
+const std::string UncheckedSignatureText =
+    "NOT CHECKED: this build of quovpack cannot check signatures (the Linux build does)";
+
 struct TSignatureReport {
     bool Present = false;     // the certificate table's directory entry is not empty
+    // False in a build without a signature checker (the Windows build): only Present and the
+    // table's place are known then, and no Fault is ever found.
+    bool Checked = true;
     uint64_t TableOffset = 0; // as the directory entry gives them
     uint64_t TableSize = 0;
     std::string DigestAlgorithm; // "SHA256", as the signature names it

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include "tools/host_files.h"
 #include "tools/message_file.h"
@@ -22,28 +20,25 @@ bool EndsWithSuffix(const std::string &Text) {
            Text.compare(Text.size() - Suffix.size(), Suffix.size(), Suffix) == 0;
 }
 
-bool IsRegularFile(const std::string &Path) {
-    struct stat Info;
-    return ::stat(Path.c_str(), &Info) == 0 && S_ISREG(Info.st_mode);
-}
-
 bool IsPathValue(const std::string &Value) {
-    return Value.find('/') != std::string::npos || EndsWithSuffix(Value) || IsRegularFile(Value);
+    return HasHostPathSeparator(Value) || EndsWithSuffix(Value) || IsHostRegularFile(Value);
 }
 
 } // namespace
 
 std::vector<std::string> ListDefaultLanguages(const std::string &Folder) {
-    DIR *Dir = ::opendir(Folder.c_str());
-    if (!Dir)
+    std::vector<THostFolderEntry> Entries;
+    try {
+        Entries = ListHostFolder(Folder);
+    } catch (const EInputError &) {
         throw EInputError("cannot read the message folder " + Folder);
+    }
     std::vector<std::string> Names;
-    while (const dirent *Entry = ::readdir(Dir)) {
-        const std::string File = Entry->d_name;
-        if (EndsWithSuffix(File) && IsRegularFile(Folder + "/" + File))
+    for (const THostFolderEntry &Entry : Entries) {
+        const std::string &File = Entry.Name;
+        if (EndsWithSuffix(File) && IsHostRegularFile(Folder + HostPathSeparator + File))
             Names.push_back(File.substr(0, File.size() - Suffix.size()));
     }
-    ::closedir(Dir);
     auto Rank = [](const std::string &Name) {
         return std::find(DefaultLanguageOrder.begin(), DefaultLanguageOrder.end(), Name) -
                DefaultLanguageOrder.begin();
@@ -63,10 +58,10 @@ std::vector<std::string> ResolveLanguageValues(const std::vector<std::string> &V
         } else if (Value == "all") {
             for (const std::string &Name : ListDefaultLanguages(Folder))
                 if (std::find(Values.begin(), Values.end(), Name) == Values.end())
-                    Paths.push_back(Folder + "/" + Name + Suffix);
+                    Paths.push_back(Folder + HostPathSeparator + Name + Suffix);
         } else {
-            Paths.push_back(Folder + "/" + Value + Suffix);
-            if (!IsRegularFile(Paths.back()))
+            Paths.push_back(Folder + HostPathSeparator + Value + Suffix);
+            if (!IsHostRegularFile(Paths.back()))
                 throw EInputError("--lang " + Value + ": no such file, and no default language of "
                                   "that name in " + Folder + " ('quovpack languages' lists them)");
         }
@@ -77,7 +72,7 @@ std::vector<std::string> ResolveLanguageValues(const std::vector<std::string> &V
 std::string FormatDefaultLanguages(const std::string &Folder) {
     std::string Text = "short name  /Lang= name         LANGID  code page  file\n";
     for (const std::string &Name : ListDefaultLanguages(Folder)) {
-        const std::string Path = Folder + "/" + Name + Suffix;
+        const std::string Path = Folder + HostPathSeparator + Name + Suffix;
         TMessageFile File;
         try {
             File = LoadMessageFile(Path);

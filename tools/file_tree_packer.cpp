@@ -1,13 +1,7 @@
 #include "tools/file_tree_packer.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -22,8 +16,6 @@
 #include "tools/text_codec.h"
 
 namespace {
-
-constexpr uint64_t FileTimeOf1970 = 116444736000000000ull; // 100 ns units from 1601 to 1970
 
 // Decodes UTF-8 into code points; false for malformed text.
 bool DecodeUtf8(const std::string &Text, std::vector<uint32_t> &Out) {
@@ -66,38 +58,25 @@ std::string ParentOf(const std::string &Path) {
 void ScanFolder(const std::string &Root, const std::string &Relative, bool ZeroTimes,
                 std::vector<TTreeSourceEntry> &Out) {
     const std::string Folder = Relative.empty() ? Root : Root + "/" + Relative;
-    DIR *Dir = ::opendir(Folder.c_str());
-    if (!Dir)
-        throw EInputError("cannot read the folder " + Folder + ": " + std::strerror(errno));
-    std::vector<std::string> Names;
-    while (const dirent *Item = ::readdir(Dir)) {
-        if (std::strcmp(Item->d_name, ".") != 0 && std::strcmp(Item->d_name, "..") != 0)
-            Names.push_back(Item->d_name);
-    }
-    ::closedir(Dir);
-    for (const std::string &Name : Names) {
-        const std::string Path = Relative.empty() ? Name : Relative + "/" + Name;
+    for (const THostFolderEntry &Item : ListHostFolder(Folder)) {
+        const std::string Path = Relative.empty() ? Item.Name : Relative + "/" + Item.Name;
         const std::string Full = Root + "/" + Path;
-        struct stat Info;
-        if (::lstat(Full.c_str(), &Info) != 0)
-            throw EInputError("cannot read " + Full + ": " + std::strerror(errno));
-        if (S_ISLNK(Info.st_mode))
+        if (Item.Kind == THostFolderEntry::Link)
             throw EInputError(Full + " is a symbolic link: links are not followed, copy what "
                                      "it points to into the folder instead");
-        if (!S_ISDIR(Info.st_mode) && !S_ISREG(Info.st_mode))
+        if (Item.Kind == THostFolderEntry::Other)
             throw EInputError(Full + " is neither a file nor a folder");
         TTreeSourceEntry Entry;
         Entry.Path = Path;
-        Entry.IsFolder = S_ISDIR(Info.st_mode);
+        Entry.IsFolder = Item.Kind == THostFolderEntry::Folder;
         if (!ZeroTimes)
-            Entry.WriteTime = FileTimeOf1970 + uint64_t(Info.st_mtim.tv_sec) * 10000000u +
-                              uint64_t(Info.st_mtim.tv_nsec) / 100;
+            Entry.WriteTime = Item.WriteTime;
         if (Entry.IsFolder) {
             Out.push_back(Entry);
             ScanFolder(Root, Path, ZeroTimes, Out);
             continue;
         }
-        Entry.Attributes = 0x20 | ((Info.st_mode & S_IWUSR) ? 0 : 0x01);
+        Entry.Attributes = 0x20 | (Item.ReadOnly ? 0x01 : 0);
         THostInput In = OpenHostInput(Full, "file", FileTreeMaxTotalSize);
         Entry.Data = ReadWholeHostInput(In);
         Out.push_back(std::move(Entry));
@@ -138,8 +117,7 @@ std::string WindowsNameProblem(const std::string &Name) {
 }
 
 std::vector<TTreeSourceEntry> ScanHostTree(const std::string &Root, bool ZeroTimes) {
-    struct stat Info;
-    if (::stat(Root.c_str(), &Info) != 0 || !S_ISDIR(Info.st_mode))
+    if (!IsHostFolder(Root))
         throw EInputError("--files " + Root + " is not a folder");
     std::vector<TTreeSourceEntry> Entries;
     ScanFolder(Root, std::string(), ZeroTimes, Entries);

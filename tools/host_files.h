@@ -1,15 +1,18 @@
 // The tools' side of the host's files: inputs opened with the host's own reason for a refusal,
 // the check that an output does not name one of the inputs, and outputs written under a
 // temporary name that vanish when the command fails or is interrupted, and the few other host
-// services the commands use. Every POSIX call of the tools lives in host_files.cpp. Owns the
-// descriptors it opens; the interrupt handler owns nothing but the names it was handed.
+// services the commands use. The tools' system calls live in host_files_posix.cpp and
+// host_files_win32.cpp (wide-character calls: paths are UTF-8 here, UTF-16 for the system).
+// Owns the files it opens; the interrupt handler owns nothing but the names it was handed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "setupdata/file.h"
 #include "support/exceptions.h"
 
 // An input is missing, unreadable or unusable; the message names its role, its path and why
@@ -31,10 +34,11 @@ public:
     using Exception::Exception;
 };
 
-// An open POSIX descriptor, closed on every path.
+// An open file, closed on every path: a POSIX descriptor, or a Windows file handle (whose
+// INVALID_HANDLE_VALUE is -1 too).
 class THostFd {
 public:
-    explicit THostFd(int Fd = -1) : FFd(Fd) {}
+    explicit THostFd(intptr_t Fd = -1) : FFd(Fd) {}
     ~THostFd() { Close(); }
     THostFd(THostFd &&Other) noexcept : FFd(Other.Detach()) {}
     THostFd &operator=(THostFd &&Other) noexcept {
@@ -46,16 +50,16 @@ public:
     }
     THostFd(const THostFd &) = delete;
     THostFd &operator=(const THostFd &) = delete;
-    int Get() const { return FFd; }
-    int Detach() {
-        int Fd = FFd;
+    intptr_t Get() const { return FFd; }
+    intptr_t Detach() {
+        intptr_t Fd = FFd;
         FFd = -1;
         return Fd;
     }
-    int Close(); // 0, or -1 with errno set by close()
+    bool Close(); // false when the system reports a failure (the error is left where it put it)
 
 private:
-    int FFd;
+    intptr_t FFd;
 };
 
 // A regular file opened for reading, its size known before anything is read.
@@ -75,12 +79,35 @@ THostInput OpenHostInput(const std::string &Path, const std::string &Role, uint6
 // Reads Count bytes at the input's current position; a read error or a file that became
 // shorter is EInputError.
 void ReadHostInput(THostInput &In, void *Buffer, size_t Count);
-// Reads up to Count bytes from offset 0 without moving the position; returns how many came.
-size_t ReadHostInputHead(THostInput &In, void *Buffer, size_t Count);
+// Reads up to Count bytes from Offset without moving the position; returns how many came (fewer
+// only at the end of the file).
+size_t ReadHostInputUpTo(THostInput &In, uint64_t Offset, void *Buffer, size_t Count);
+inline size_t ReadHostInputHead(THostInput &In, void *Buffer, size_t Count) {
+    return ReadHostInputUpTo(In, 0, Buffer, Count);
+}
+// Reads exactly Count bytes at Offset without moving the position; a read error or a file that
+// became shorter is EInputError.
+void ReadHostInputAt(THostInput &In, uint64_t Offset, void *Buffer, size_t Count);
 // Moves back to the start, for a second pass over the input.
 void RewindHostInput(THostInput &In);
 // The whole file (opened with a MaxSize the caller can hold in memory).
 std::string ReadWholeHostInput(THostInput &In);
+
+// An input read through the loader's file interface, for the routine that accepts a package:
+// reads at its own position, writes nothing. Read errors are EInputError.
+class THostInputFile : public TCustomFile {
+public:
+    explicit THostInputFile(THostInput In) : FIn(std::move(In)) {}
+    uint64_t GetPosition() override { return FPosition; }
+    uint64_t GetSize() override { return FIn.Size; }
+    uint32_t Read(void *Buffer, uint32_t Count) override;
+    void SeekTo64(uint64_t Offset) override { FPosition = Offset; }
+    void Write(const void *Buffer, uint32_t Count) override;
+
+private:
+    THostInput FIn;
+    uint64_t FPosition = 0;
+};
 
 // An input as the command line named it, for RefuseOutputOverInputs.
 struct TNamedPath {
@@ -102,6 +129,8 @@ void RefuseOutputOverInputs(const std::string &Output, const std::vector<TNamedP
 // - A character device or a FIFO (/dev/null, a pipe) is written straight, front to back: it
 //   cannot be renamed over, and what was written cannot be taken back.
 // - Anything else (a folder, a block device, a socket) is refused.
+// On Windows links are not followed, a replaced file keeps nothing of the old one, and NUL, a
+// console or a named pipe is written straight.
 // Throws EOutputError naming Target.
 class THostOutput {
 public:
@@ -123,6 +152,7 @@ public:
     // A throw from it leaves no file. A stream takes no Finish.
     void Commit(bool Executable,
                 const std::function<void(const std::string &TemporaryPath)> &Finish = nullptr);
+    // Throws EOutputError with the system's text for Error (errno; on Windows GetLastError()).
     [[noreturn]] void Fail(int Error) const;
 
 private:
@@ -138,7 +168,8 @@ private:
 };
 
 // Installs the handlers that remove every pending THostOutput on SIGINT, SIGTERM and SIGHUP and
-// then end the process by the same signal. Call once, early in main.
+// then end the process by the same signal; on Windows on Ctrl-C, Ctrl-Break, closing the console,
+// logoff and shutdown. Call once, early in main.
 void InstallInterruptCleanup();
 
 // True when standard error is a terminal (for a progress line).
@@ -147,3 +178,35 @@ bool StandardErrorIsTerminal();
 bool PathExists(const std::string &Path);
 // The folder that holds the running program; empty when it cannot be read.
 std::string RunningProgramFolder();
+// The file's size into Size; false when Path names no file that can be examined.
+bool HostFileSize(const std::string &Path, uint64_t &Size);
+// True when Path leads to a regular file (links followed).
+bool IsHostRegularFile(const std::string &Path);
+// True when Path leads to a folder (links followed).
+bool IsHostFolder(const std::string &Path);
+// True when Text holds a character that separates folders in a path on this host ('/'; on
+// Windows also '\\').
+bool HasHostPathSeparator(const std::string &Text);
+
+// What the tool puts between a folder and a name: '/', on Windows '\\' (which names in messages
+// then use throughout).
+extern const char HostPathSeparator[];
+
+// One name in a folder, as ListHostFolder reports it.
+struct THostFolderEntry {
+    enum EKind { File, Folder, Link, Other };
+    std::string Name; // UTF-8 on Windows; the bytes the system holds elsewhere
+    EKind Kind = Other; // the entry itself: a link is not followed
+    bool ReadOnly = false; // the owner may not write it (Windows: the read-only attribute)
+    uint64_t WriteTime = 0; // last modification, in FILETIME units (100 ns since 1601)
+};
+// Every name in Folder but "." and "..", in no defined order. Throws EInputError
+// ("cannot read the folder F: reason", or the entry's path and reason).
+std::vector<THostFolderEntry> ListHostFolder(const std::string &Folder);
+
+// The command line as UTF-8 strings, the program's name first: Argv itself on POSIX; on
+// Windows the UTF-16 command line, so that a name in any script arrives whole. Also sets the
+// standard streams up to pass the tool's UTF-8 bytes through unchanged (no CR before LF).
+std::vector<std::string> HostArguments(int Argc, char **Argv);
+// Windows builds only: UTF-8 text as the UTF-16 the wide calls take.
+std::wstring HostWideText(const std::string &Utf8);

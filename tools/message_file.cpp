@@ -170,7 +170,7 @@ private:
             if (!ParseNumber(Value, 0xFFFF, FResult.CodePage))
                 Fail("codepage must be a Windows code page number such as 936, or 0");
             if (!IsKnownCodePage(FResult.CodePage))
-                Fail("code page " + Value + " is not known to this system's iconv");
+                Fail("code page " + Value + " is not one that quovpack can convert");
         } else {
             int Number = -1;
             uint32_t N = 0;

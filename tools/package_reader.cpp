@@ -103,16 +103,11 @@ std::string FaultText(const Exception &E) {
 // Opens the file and finds its offset table the way the packager placed it; fills the report as
 // it goes. Returns the open file, or null when the image has no usable table (Report.Fault says
 // why). A file that cannot be opened is EPackageOpenError.
-std::unique_ptr<TFile> OpenPackage(const std::string &Path, TPackageReport &Report) {
+std::unique_ptr<TCustomFile> OpenPackage(const std::string &Path, TPackageReport &Report) {
     // The host's own reason when the file cannot be read at all, worded as in every command.
-    OpenHostInput(Path, "installer", ~uint64_t(0));
-    std::unique_ptr<TFile> File;
-    try {
-        File.reset(new TFile(Path, fcOpenExisting, amRead, smRead));
-        Report.FileSize = File->GetSize();
-    } catch (const EFileError &E) {
-        throw EPackageOpenError(Path + ": " + Shown(E));
-    }
+    std::unique_ptr<TCustomFile> File(
+        new THostInputFile(OpenHostInput(Path, "installer", ~uint64_t(0))));
+    Report.FileSize = File->GetSize();
     // The headers lie in the first bytes; the resources anywhere in the image.
     std::string Bytes(static_cast<size_t>(std::min<uint64_t>(Report.FileSize, 65536)), '\0');
     Bytes.resize(ReadAt(*File, 0, &Bytes[0], Bytes.size()));
@@ -166,7 +161,7 @@ void ComputeChecksum(TCustomFile &File, TPackageReport &Report) {
 
 // The signature, and what lies behind MinFileSize: quovpack's own zero padding to the
 // certificate table's alignment, a signer's certificate table, or bytes that get a note.
-void ReadSignatureInto(const std::string &Path, TFile &File, TPackageReport &Report) {
+void ReadSignatureInto(const std::string &Path, TCustomFile &File, TPackageReport &Report) {
     Report.Signature = CheckSignature(Path);
     const TSignatureReport &S = Report.Signature;
     for (const std::string &Finding : S.Findings)
@@ -204,11 +199,11 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
     };
     TPackageReport Report;
     Phase("reading the offset table");
-    std::unique_ptr<TFile> File = OpenPackage(Path, Report);
+    std::unique_ptr<TCustomFile> File = OpenPackage(Path, Report);
     if (!File) {
         if (Report.HaveHeaders && Report.Pe.ChecksumOffset + 4 <= Report.FileSize) {
-            std::unique_ptr<TFile> Again(new TFile(Path, fcOpenExisting, amRead, smRead));
-            ComputeChecksum(*Again, Report);
+            THostInputFile Again(OpenHostInput(Path, "installer", ~uint64_t(0)));
+            ComputeChecksum(Again, Report);
         }
         Report.Signature = CheckSignature(Path); // reported beside the loader's fault
         return Report;
@@ -342,7 +337,7 @@ uint32_t ApplicationNameCodePage(const TPackageReport &Report) {
 void ExtractProgram(const std::string &Path, const std::string &OutputPath) {
     RefuseOutputOverInputs(OutputPath, {{"installer", Path}});
     TPackageReport Report;
-    std::unique_ptr<TFile> File = OpenPackage(Path, Report);
+    std::unique_ptr<TCustomFile> File = OpenPackage(Path, Report);
     if (!File)
         throw EPackageFault(Report.Fault);
     // What the loader checks before it extracts: the table, the file and the records (it loads

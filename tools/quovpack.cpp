@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <new>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 #include "support/builtin_texts.h"
@@ -109,10 +108,10 @@ const TCommandSpec PackCommand = {
         {"werror", 0, nullptr, "treat warnings as errors: write nothing when there is one"},
         {"sign-command", 0, "CMD",
          "sign the finished installer before it gets its name: CMD runs\n"
-         "under /bin/sh with %1 replaced by the file's temporary path\n"
-         "(quoted for the shell; %% is a %), and must sign that file in\n"
-         "place; then the loader must still accept it and its signature\n"
-         "must match it, or nothing is written (exit code 4)"},
+         "under /bin/sh (on Windows: cmd /c) with %1 replaced by the file's\n"
+         "temporary path (quoted for the shell; %% is a %), and must sign\n"
+         "that file in place; then the loader must still accept it and its\n"
+         "signature must match it, or nothing is written (exit code 4)"},
         {"files", 0, "DIR",
          "install the folder DIR: its files and folders become the setup\n"
          "data, and the installed quovfiles.exe (which installs them) the\n"
@@ -229,7 +228,8 @@ void Error(const std::string &Text) { std::fprintf(stderr, "quovpack: error: %s\
 
 // Where an installed quovpack finds the stub and the default message files: the data folder
 // at QUOVPACK_DATA_FROM_BIN relative to the program's own folder (so the installed tree can
-// be moved as a whole). Empty when the program's path cannot be read.
+// be moved as a whole); an empty one is that folder itself (the Windows layout). Empty when
+// the program's path cannot be read.
 std::string InstalledDataDirectory() {
     std::string Folder = RunningProgramFolder();
     if (Folder.empty())
@@ -239,14 +239,14 @@ std::string InstalledDataDirectory() {
         Folder.erase(Folder.rfind('/'));
         Relative.erase(0, 3);
     }
-    return Folder + "/" + Relative;
+    return Relative.empty() ? Folder : Folder + "/" + Relative;
 }
 
 // The arguments behind the command word, parsed by the command's table; false after printing
 // the help the arguments asked for.
-bool ParseOrHelp(int Argc, char **Argv, const TCommandSpec &Command, TArgs &Args,
+bool ParseOrHelp(const std::vector<std::string> &Words, const TCommandSpec &Command, TArgs &Args,
                  const std::string &HelpTail = std::string()) {
-    Args = ParseArgs(std::vector<std::string>(Argv + 1, Argv + Argc), Command);
+    Args = ParseArgs(Words, Command);
     if (!Args.Has("help"))
         return true;
     std::fputs((FormatHelp(Command) + HelpTail).c_str(), stdout);
@@ -262,10 +262,10 @@ uint8_t ParseDetectMode(const std::string &Detect) {
     throw EUsage("--detect must be ui, locale or none, not \"" + Detect + "\"");
 }
 
-int RunPack(int Argc, char **Argv) {
+int RunPack(const std::vector<std::string> &Words) {
     const std::string DataDirectory = InstalledDataDirectory();
     TArgs Args;
-    if (!ParseOrHelp(Argc, Argv, PackCommand, Args,
+    if (!ParseOrHelp(Words, PackCommand, Args,
                      "\nThe installed stub and message files are looked for in " + DataDirectory +
                          ".\n"))
         return ExitOk;
@@ -273,7 +273,7 @@ int RunPack(int Argc, char **Argv) {
         throw EUsage("unexpected argument " + Args.Positional[0]);
     TPackOptions Options;
     if (Args.Has("files") && !Args.Has("program"))
-        Options.ProgramPath = DataDirectory + "/" + FileTreeSetupProgramName;
+        Options.ProgramPath = DataDirectory + HostPathSeparator + FileTreeSetupProgramName;
     else
         Options.ProgramPath = Args.Required("program");
     Options.ApplicationName = Args.Required("name");
@@ -281,14 +281,14 @@ int RunPack(int Argc, char **Argv) {
     if (Args.Has("stub")) {
         Options.StubPath = Args.Required("stub");
     } else {
-        Options.StubPath = DataDirectory + "/quovldr.exe";
+        Options.StubPath = DataDirectory + HostPathSeparator + "quovldr.exe";
         if (!PathExists(Options.StubPath))
             throw EUsage("--stub is required: there is no installed stub " + Options.StubPath);
     }
-    Options.LanguagePaths = ResolveLanguageValues(Args.All("lang"), DataDirectory + "/messages");
+    Options.LanguagePaths = ResolveLanguageValues(Args.All("lang"), DataDirectory + HostPathSeparator + "messages");
     if (Options.LanguagePaths.empty()) {
         for (const char *Name : DefaultLanguageFiles) {
-            Options.LanguagePaths.push_back(DataDirectory + "/messages/" + Name);
+            Options.LanguagePaths.push_back(DataDirectory + HostPathSeparator + "messages" + HostPathSeparator + Name);
             if (!PathExists(Options.LanguagePaths.back()))
                 throw EUsage("--lang is required: there is no installed message file " +
                              Options.LanguagePaths.back());
@@ -333,10 +333,9 @@ int RunPack(int Argc, char **Argv) {
     for (const std::string &W : Result.Warnings)
         Warn(W);
     // A device or FIFO output may be stdout itself: the summary must not land in the installer.
-    struct stat Written = {};
-    const uint64_t Size = !Result.Streamed && ::stat(Options.OutputPath.c_str(), &Written) == 0
-                              ? static_cast<uint64_t>(Written.st_size)
-                              : Result.Table.MinFileSize + CertificateAlignmentPadding(Result.Table.MinFileSize);
+    uint64_t Size = 0;
+    if (Result.Streamed || !HostFileSize(Options.OutputPath, Size))
+        Size = Result.Table.MinFileSize + CertificateAlignmentPadding(Result.Table.MinFileSize);
     std::fprintf(Result.Streamed ? stderr : stdout,
                  "wrote %s: %llu bytes%s, %zu language(s), setup program %u bytes in a %llu-byte "
                  "block, PE checksum 0x%08X%s\n",
@@ -354,9 +353,9 @@ std::string OnePath(const TArgs &Args, const char *Command) {
     return Args.Positional[0];
 }
 
-int RunInspect(int Argc, char **Argv) {
+int RunInspect(const std::vector<std::string> &Words) {
     TArgs Args;
-    if (!ParseOrHelp(Argc, Argv, InspectCommand, Args))
+    if (!ParseOrHelp(Words, InspectCommand, Args))
         return ExitOk;
     const std::string Path = OnePath(Args, "inspect");
     const TPackageReport Report = ReadPackage(Path, /*DecodeProgram=*/false);
@@ -367,9 +366,9 @@ int RunInspect(int Argc, char **Argv) {
     return Report.Fault.empty() ? ExitOk : ExitRefused;
 }
 
-int RunVerify(int Argc, char **Argv) {
+int RunVerify(const std::vector<std::string> &Words) {
     TArgs Args;
-    if (!ParseOrHelp(Argc, Argv, VerifyCommand, Args))
+    if (!ParseOrHelp(Words, VerifyCommand, Args))
         return ExitOk;
     const std::string Path = OnePath(Args, "verify");
     TProgressLine Line;
@@ -389,9 +388,9 @@ int RunVerify(int Argc, char **Argv) {
     return Report.Fault.empty() ? ExitOk : ExitRefused;
 }
 
-int RunExtract(int Argc, char **Argv) {
+int RunExtract(const std::vector<std::string> &Words) {
     TArgs Args;
-    if (!ParseOrHelp(Argc, Argv, ExtractCommand, Args))
+    if (!ParseOrHelp(Words, ExtractCommand, Args))
         return ExitOk;
     const std::string Path = OnePath(Args, "extract");
     const std::string Output = Args.Required("output");
@@ -404,10 +403,12 @@ int RunExtract(int Argc, char **Argv) {
     return ExitOk;
 }
 
-int Run(int Argc, char **Argv) {
-    if (Argc < 2)
+// Argv: the program's name, the command word, then the command's own arguments.
+int Run(const std::vector<std::string> &Argv) {
+    if (Argv.size() < 2)
         throw EUsage("a command is needed");
-    std::string Command = Argv[1];
+    const std::string Command = Argv[1];
+    const std::vector<std::string> Words(Argv.begin() + 2, Argv.end());
     if (Command == "-h" || Command == "--help" || Command == "help") {
         std::fputs(GeneralHelp, stdout);
         return ExitOk;
@@ -423,15 +424,15 @@ int Run(int Argc, char **Argv) {
     }
     // Each command parses what follows its word.
     if (Command == PackCommand.Name)
-        return RunPack(Argc - 1, Argv + 1);
+        return RunPack(Words);
     if (Command == InspectCommand.Name)
-        return RunInspect(Argc - 1, Argv + 1);
+        return RunInspect(Words);
     if (Command == VerifyCommand.Name)
-        return RunVerify(Argc - 1, Argv + 1);
+        return RunVerify(Words);
     if (Command == ExtractCommand.Name)
-        return RunExtract(Argc - 1, Argv + 1);
+        return RunExtract(Words);
     if (Command == "languages") {
-        std::fputs(FormatDefaultLanguages(InstalledDataDirectory() + "/messages").c_str(), stdout);
+        std::fputs(FormatDefaultLanguages(InstalledDataDirectory() + HostPathSeparator + "messages").c_str(), stdout);
         return ExitOk;
     }
     throw EUsage("unknown command \"" + Command + "\"");
@@ -442,7 +443,7 @@ int Run(int Argc, char **Argv) {
 int main(int Argc, char **Argv) {
     InstallInterruptCleanup();
     try {
-        return Run(Argc, Argv);
+        return Run(HostArguments(Argc, Argv));
     } catch (const EUsage &E) {
         Error(E.Message);
         std::fputs("Run 'quovpack --help' for usage.\n", stderr);

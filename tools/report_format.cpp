@@ -70,18 +70,20 @@ std::string JsonSignature(const TSignatureReport &S) {
            ", \"digest_algorithm\": " + JsonOrNull(S.DigestAlgorithm) +
            ", \"signed_digest\": " + JsonOrNull(S.SignedDigest) +
            ", \"computed_digest\": " + JsonOrNull(S.ComputedDigest) +
-           ", \"matches\": " + Bool(S.DigestMatches) +
-           ", \"signature_valid\": " + Bool(S.SignatureValid) +
+           ", \"matches\": " + (S.Checked ? Bool(S.DigestMatches) : "null") +
+           ", \"signature_valid\": " + (S.Checked ? Bool(S.SignatureValid) : "null") +
            ", \"signer\": " + JsonOrNull(S.Signer) + ", \"issuer\": " + JsonOrNull(S.Issuer) +
            ", \"certificates\": " + JsonOrNull(S.Certificates) +
            ", \"time_stamp\": " + JsonOrNull(S.TimeStamp) + ", \"fault\": " + JsonOrNull(S.Fault) +
-           "},\n";
+           ", \"checked\": " + Bool(S.Checked) + "},\n";
 }
 
 // The signature in one line, for verify's verdict.
 std::string SignatureSummary(const TSignatureReport &S) {
     if (!S.Present)
         return "not signed";
+    if (!S.Checked)
+        return "signed, " + UncheckedSignatureText;
     return "signed, " + S.DigestAlgorithm + " image hash matches, signer " + S.Signer +
            ", issuer " + S.Issuer + ", " +
            (S.TimeStamp.empty() ? std::string("no time stamp") : "time stamp " + S.TimeStamp);
@@ -94,6 +96,8 @@ std::string FormatSignatureText(const TSignatureReport &S) {
         return Out + "  not signed\n";
     Out += Format("  Certificate table   offset %llu, %llu bytes\n", Ull(S.TableOffset),
                   Ull(S.TableSize));
+    if (!S.Checked)
+        Out += "  Not checked         " + UncheckedSignatureText + "\n";
     if (!S.DigestAlgorithm.empty())
         Out += "  Digest algorithm    " + S.DigestAlgorithm + "\n";
     if (!S.ComputedDigest.empty()) {

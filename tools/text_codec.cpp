@@ -1,54 +1,6 @@
 #include "tools/text_codec.h"
 
-#include <cerrno>
-#include <iconv.h>
-
 namespace {
-
-std::string IconvName(uint32_t CodePage) { return "CP" + std::to_string(CodePage); }
-
-// One iconv descriptor, closed on every path.
-class TIconv {
-public:
-    TIconv(const std::string &To, const std::string &From)
-        : FHandle(::iconv_open(To.c_str(), From.c_str())) {}
-    ~TIconv() {
-        if (Valid())
-            ::iconv_close(FHandle);
-    }
-    TIconv(const TIconv &) = delete;
-    TIconv &operator=(const TIconv &) = delete;
-    bool Valid() const { return FHandle != reinterpret_cast<iconv_t>(-1); }
-
-    // Converts all of In; on failure returns false with the offset of the first bad byte.
-    bool Convert(const std::string &In, std::string &Out, size_t &BadOffset) {
-        Out.clear();
-        char *Src = const_cast<char *>(In.data());
-        size_t SrcLeft = In.size();
-        char Buffer[256];
-        while (SrcLeft > 0) {
-            char *Dst = Buffer;
-            size_t DstLeft = sizeof(Buffer);
-            size_t Result = ::iconv(FHandle, &Src, &SrcLeft, &Dst, &DstLeft);
-            Out.append(Buffer, Dst - Buffer);
-            if (Result == static_cast<size_t>(-1) && errno != E2BIG) {
-                BadOffset = In.size() - SrcLeft;
-                return false;
-            }
-        }
-        char *Dst = Buffer;
-        size_t DstLeft = sizeof(Buffer);
-        if (::iconv(FHandle, nullptr, nullptr, &Dst, &DstLeft) == static_cast<size_t>(-1)) {
-            BadOffset = In.size();
-            return false;
-        }
-        Out.append(Buffer, Dst - Buffer);
-        return true;
-    }
-
-private:
-    iconv_t FHandle;
-};
 
 // The UTF-8 character at Offset, for error messages (never past the end).
 std::string CharacterAt(const std::string &Utf8, size_t Offset) {
@@ -101,13 +53,6 @@ size_t FindInvalidUtf8(const std::string &Text) {
     return Text.size();
 }
 
-bool IsKnownCodePage(uint32_t CodePage) {
-    if (CodePage == 0)
-        return true;
-    TIconv Probe("UTF-8", IconvName(CodePage));
-    return Probe.Valid();
-}
-
 bool ConvertUtf8ToCodePage(const std::string &Utf8, uint32_t CodePage, std::string &Out,
                            std::string &Reason) {
     // Checked as UTF-8 first so that a bad file is reported as such, not as a code page misfit.
@@ -126,13 +71,12 @@ bool ConvertUtf8ToCodePage(const std::string &Utf8, uint32_t CodePage, std::stri
         Out = Utf8;
         return true;
     }
-    TIconv Encoder(IconvName(CodePage), "UTF-8");
-    if (!Encoder.Valid()) {
+    if (!IsKnownCodePage(CodePage)) {
         Reason = "code page " + std::to_string(CodePage) + " is not known";
         return false;
     }
     size_t Misfit = 0;
-    if (!Encoder.Convert(Utf8, Out, Misfit)) {
+    if (!EncodeCodePage(Utf8, CodePage, Out, Misfit)) {
         Reason = "character " + CharacterAt(Utf8, Misfit) + " cannot be written in code page " +
                  std::to_string(CodePage);
         return false;
@@ -141,11 +85,7 @@ bool ConvertUtf8ToCodePage(const std::string &Utf8, uint32_t CodePage, std::stri
 }
 
 bool ConvertCodePageToUtf8(const std::string &Ansi, uint32_t CodePage, std::string &Utf8) {
-    if (CodePage == 0)
-        return false;
-    TIconv Decoder("UTF-8", IconvName(CodePage));
-    size_t Bad = 0;
-    return Decoder.Valid() && Decoder.Convert(Ansi, Utf8, Bad);
+    return CodePage != 0 && DecodeCodePage(Ansi, CodePage, Utf8);
 }
 
 std::string CodePageToDisplay(const std::string &Ansi, uint32_t CodePage) {

@@ -1,5 +1,6 @@
 // Conversions between UTF-8 (what authors write and terminals show) and the ANSI code page a
-// language's texts are stored in. glibc iconv does the code page work; nothing here throws.
+// language's texts are stored in. The host does the code page work (text_codec_posix.cpp: glibc
+// iconv; text_codec_win32.cpp: the system's own tables); nothing here throws.
 #pragma once
 
 #include <cstdint>
@@ -26,5 +27,11 @@ size_t Utf8SequenceAt(const std::string &Text, size_t At, uint32_t *Code = nullp
 // The offset of the first byte that is not part of valid UTF-8; Text.size() when all is valid.
 size_t FindInvalidUtf8(const std::string &Text);
 
-// True when iconv knows the code page (0 is always known).
+// True when the host knows the code page (0 is always known).
 bool IsKnownCodePage(uint32_t CodePage);
+
+// The host's converters for a known code page other than 0: UTF-8 into the code page (false,
+// with the offset of the first character that does not fit, when one does not), and the code
+// page's bytes into UTF-8 (false when a byte sequence does not convert).
+bool EncodeCodePage(const std::string &Utf8, uint32_t CodePage, std::string &Out, size_t &Misfit);
+bool DecodeCodePage(const std::string &Ansi, uint32_t CodePage, std::string &Utf8);

@@ -140,15 +140,26 @@ TEST_F(Authenticode, ChangesAfterSigning) {
 
 TEST(SignCommand, ExpandsTheFileQuotedForTheShell) {
     const struct {
-        const char *Command, *Path, *Expected;
+        ESignShell Shell;
+        const char *Command, *Path, *Expected; // no Expected: the path is refused
     } Cases[] = {
-        {"sign %1", "/tmp/a b.exe", "sign '/tmp/a b.exe'"},
-        {"sign -in %1 -out %1.s", "x", "sign -in 'x' -out 'x'.s"},
-        {"echo %%1 100%", "x", "echo %1 100%"},
-        {"sign %1", "it's $HOME", "sign 'it'\\''s $HOME'"},
+        {ESignShell::Posix, "sign %1", "/tmp/a b.exe", "sign '/tmp/a b.exe'"},
+        {ESignShell::Posix, "sign -in %1 -out %1.s", "x", "sign -in 'x' -out 'x'.s"},
+        {ESignShell::Posix, "echo %%1 100%", "x", "echo %1 100%"},
+        {ESignShell::Posix, "sign %1", "it's $HOME", "sign 'it'\\''s $HOME'"},
+        {ESignShell::WindowsCmd, "sign %1 & move %1.s %1", "C:\\a b&c\\x.exe",
+         "sign \"C:\\a b&c\\x.exe\" & move \"C:\\a b&c\\x.exe\".s \"C:\\a b&c\\x.exe\""},
+        // cmd would expand %TEMP% inside the quotes, and a quote would end them.
+        {ESignShell::WindowsCmd, "sign %1", "C:\\%TEMP%\\x.exe", nullptr},
+        {ESignShell::WindowsCmd, "sign %1", "C:\\a\"b.exe", nullptr},
     };
-    for (const auto &C : Cases)
-        EXPECT_EQ(ExpandSignCommand(C.Command, C.Path), C.Expected) << C.Command;
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Command + std::string(" with ") + C.Path);
+        if (C.Expected)
+            EXPECT_EQ(ExpandSignCommand(C.Command, C.Path, C.Shell), C.Expected);
+        else
+            EXPECT_THROW(ExpandSignCommand(C.Command, C.Path, C.Shell), ESignError);
+    }
 }
 
 } // namespace

@@ -79,6 +79,17 @@ TEST(ReportFormat, ReportsGiveTheirTextAndJson) {
          {"\"file\": \"a\\ufffd\\u0001.exe\"", "\"file_hex\": \"61ff012e657865\"",
           "\"pe_checksum\": null"},
          {"\"file_hex\": \"61ff012e657865\"", "\"languages\": 2", "\"setup_program_size\": 5000"}},
+        {"signed, but this build cannot check signatures", "signed.exe",
+         [](TPackageReport &R) {
+             R.Signature.Present = true;
+             R.Signature.Checked = false;
+             R.Signature.TableOffset = 4096;
+             R.Signature.TableSize = 1200;
+         },
+         {"  Certificate table   offset 4096, 1200 bytes\n  Not checked         NOT CHECKED: "},
+         {"\"table_offset\": 4096", "\"matches\": null, \"signature_valid\": null", "\"checked\": false}"},
+         {"setup program 5000 bytes); signed, NOT CHECKED: this build of quovpack cannot check",
+          "\"accepted\": true", "\"fault\": null"}},
     };
     for (auto &C : Cases) {
         SCOPED_TRACE(C.Name);
