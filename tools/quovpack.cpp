@@ -228,18 +228,23 @@ void Error(const std::string &Text) { std::fprintf(stderr, "quovpack: error: %s\
 
 // Where an installed quovpack finds the stub and the default message files: the data folder
 // at QUOVPACK_DATA_FROM_BIN relative to the program's own folder (so the installed tree can
-// be moved as a whole); an empty one is that folder itself (the Windows layout). Empty when
-// the program's path cannot be read.
+// be moved as a whole; the same layout on Linux and Windows). Empty when the program's path
+// cannot be read.
 std::string InstalledDataDirectory() {
     std::string Folder = RunningProgramFolder();
     if (Folder.empty())
         return Folder;
     std::string Relative = QUOVPACK_DATA_FROM_BIN;
-    while (Relative.compare(0, 3, "../") == 0 && Folder.rfind('/') != std::string::npos) {
-        Folder.erase(Folder.rfind('/'));
+    size_t Slash;
+    while (Relative.compare(0, 3, "../") == 0 &&
+           (Slash = Folder.find_last_of("/\\")) != std::string::npos) {
+        Folder.erase(Slash);
         Relative.erase(0, 3);
     }
-    return Relative.empty() ? Folder : Folder + "/" + Relative;
+    for (char &C : Relative)
+        if (C == '/')
+            C = HostPathSeparator[0];
+    return Relative.empty() ? Folder : Folder + HostPathSeparator + Relative;
 }
 
 // The arguments behind the command word, parsed by the command's table; false after printing

@@ -1,9 +1,9 @@
-# quovpack.exe for 64-bit Windows (from tools/CMakeLists.txt). Its data lies beside it, the
-# layout of the Windows zip: quovpack.exe, quovldr.exe, quovfiles.exe and messages\*.txt in one
-# folder, build/win64/tools here. The stub and the reference setup program come from the stub
+# quovpack.exe for 64-bit Windows (from tools/CMakeLists.txt). Its data lies where the installed
+# Linux tool finds its own, in share\quovpack beside its folder (the Windows zip has the same
+# layout): build/win64/share/quovpack here. The stub and the reference setup program come from the stub
 # tree (QUOV_STUB_EXE, as scripts/build.sh passes it).
 target_compile_definitions(quovpack PRIVATE QUOVPACK_VERSION="${QUOVPACK_VERSION}"
-                                            QUOVPACK_DATA_FROM_BIN="")
+                                            QUOVPACK_DATA_FROM_BIN="../share/quovpack")
 # CommandLineToArgvW: the command line in UTF-16, so that names in every script arrive whole.
 target_link_libraries(quovpack_lib PUBLIC shell32)
 
@@ -11,12 +11,12 @@ set(QUOV_STUB_EXE "" CACHE FILEPATH "The stub tree's quovldr.exe")
 get_filename_component(quov_stub_tree "${QUOV_STUB_EXE}" DIRECTORY)
 set(quov_filesetup_exe "${quov_stub_tree}/filesetup/quovfiles.exe")
 file(GLOB quov_message_files ${CMAKE_SOURCE_DIR}/messages/*.txt)
+set(quov_windows_data ${CMAKE_BINARY_DIR}/share/quovpack)
 add_custom_command(TARGET quovpack POST_BUILD
-  COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:quovpack>/messages
-  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${quov_message_files}
-          $<TARGET_FILE_DIR:quovpack>/messages
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${quov_windows_data}/messages
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${quov_message_files} ${quov_windows_data}/messages
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QUOV_STUB_EXE} ${quov_filesetup_exe}
-          $<TARGET_FILE_DIR:quovpack>
+          ${quov_windows_data}
   VERBATIM)
 
 # The Windows tool against the host's, under wine64: the same bytes from the same inputs, the

@@ -4,7 +4,7 @@
 # Usage: quovpack_windows_test.sh WINDOWS_QUOVPACK_EXE HOST_QUOVPACK WINE64_RUNNER
 set -u
 win_tool=$(realpath "$1") host_tool=$(realpath "$2") wine=$(realpath "$3")
-data=$(dirname "$win_tool") # the Windows tool's data lies beside it
+data=$(realpath "$(dirname "$win_tool")/../share/quovpack") # where the Windows tool finds its data
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
