@@ -15,6 +15,8 @@
 //                      for the event "<name>.go", so that many runs are alive at the same time
 // Report lines: "cmdline=", "module=", "library=" (the status text when the library refused the
 // command line or the installer), "language=" (the index the library says the loader chose),
+// "parameters=" (the parameters behind /SL5= as the library reads them, each in UTF-8 between
+// square brackets),
 // "window=" (the loader window's text), "queryend="
 // (its answer to WM_QUERYENDSESSION), "setupdata=" / "second=" (what was found there),
 // "setuparea=" / "secondarea=" (the bytes of the two areas as the library reads them),
@@ -89,6 +91,24 @@ quov_status OpenContract(TLoaderContract &Result) {
     quov_setup_loader_path(Result.Setup, &Result.LoaderPath[0], Needed, nullptr);
     Result.LoaderPath.resize(Needed - 1);
     return Status;
+}
+
+std::string Parameters(const quov_setup *Setup) {
+    int32_t Count = 0;
+    quov_setup_parameter_count(Setup, &Count);
+    std::string Text;
+    for (int32_t I = 0; I < Count; ++I) {
+        size_t Needed = 0;
+        quov_setup_parameter(Setup, I, nullptr, 0, &Needed);
+        std::wstring Wide(Needed, L'\0');
+        quov_setup_parameter(Setup, I, &Wide[0], Needed, nullptr);
+        std::string Utf8(Wide.size() * 3, '\0');
+        const int Length = ::WideCharToMultiByte(CP_UTF8, 0, Wide.c_str(), -1, &Utf8[0],
+                                                 static_cast<int>(Utf8.size()), nullptr, nullptr);
+        Utf8.resize(Length > 0 ? static_cast<size_t>(Length) - 1 : 0);
+        Text += "[" + Utf8 + "]";
+    }
+    return Text;
 }
 
 // An area's bytes as the library reads them; a status text when that fails.
@@ -248,6 +268,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         int32_t Language = -1;
         quov_setup_chosen_language(Contract.Setup, &Language);
         Report.Add("language", std::to_string(Language));
+        Report.Add("parameters", Parameters(Contract.Setup));
         char Text[64] = "";
         ::GetWindowTextA(Contract.Window, Text, sizeof(Text));
         Report.Add("window", Text);
