@@ -98,15 +98,11 @@ std::string Parameters(const quov_setup *Setup) {
     quov_setup_parameter_count(Setup, &Count);
     std::string Text;
     for (int32_t I = 0; I < Count; ++I) {
-        size_t Needed = 0;
-        quov_setup_parameter(Setup, I, nullptr, 0, &Needed);
-        std::wstring Wide(Needed, L'\0');
-        quov_setup_parameter(Setup, I, &Wide[0], Needed, nullptr);
-        std::string Utf8(Wide.size() * 3, '\0');
-        const int Length = ::WideCharToMultiByte(CP_UTF8, 0, Wide.c_str(), -1, &Utf8[0],
-                                                 static_cast<int>(Utf8.size()), nullptr, nullptr);
-        Utf8.resize(Length > 0 ? static_cast<size_t>(Length) - 1 : 0);
-        Text += "[" + Utf8 + "]";
+        wchar_t Wide[512] = L"";
+        char Utf8[1536] = "";
+        quov_setup_parameter(Setup, I, Wide, 512, nullptr);
+        ::WideCharToMultiByte(CP_UTF8, 0, Wide, -1, Utf8, sizeof(Utf8), nullptr, nullptr);
+        Text += std::string("[") + Utf8 + "]";
     }
     return Text;
 }

@@ -35,14 +35,6 @@ TEST(RunSetupProgram, PassesTheExitCodeOn) {
     }
 }
 
-TEST(RunSetupProgram, StartsTheWideLineWhenThereIsOne) {
-    // The exit code tells which of the two lines the helper was started with.
-    std::string CommandLine = BuildChildCommandLine(TestDirectory() + "loader_test_child.exe", "5");
-    std::wstring WideCommandLine(CommandLine.begin(), CommandLine.end() - 1);
-    WideCommandLine += L"9";
-    EXPECT_EQ(RunSetupProgram(CommandLine, WideCommandLine), 9u);
-}
-
 TEST(RunSetupProgram, DispatchesTheSetupProgramsRequests) {
     TLoaderRequests Requests;
     TWindowHandle Window = CreateLoaderWindow(Requests);
@@ -50,15 +42,16 @@ TEST(RunSetupProgram, DispatchesTheSetupProgramsRequests) {
     // The language requests are posted just before the helper ends: the final pump must still
     // dispatch them, in order.
     const std::string Parameters =
-        BuildChildParameters(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Window.Get())), 1,
-                             2, Helper, "restart lang=2 lang=1 7");
+        BuildChildParameters(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Window.Get())), 1, 2,
+                             Helper, "restart lang=2 lang=1 7");
     EXPECT_EQ(RunAnsi(Helper, Parameters), 7u);
     EXPECT_TRUE(Requests.Restart);
     EXPECT_EQ(Requests.LanguageIndex, 1);
 }
 
 TEST(RunSetupProgram, ProgramThatCannotStartRaisesMessage96) {
-    LoadTestMessages({{MsgSystemErrorFormat, "%1|%2|%3"}, {MsgChildStartFailed, "cannot %1 start"}});
+    LoadTestMessages(
+        {{MsgSystemErrorFormat, "%1|%2|%3"}, {MsgChildStartFailed, "cannot %1 start"}});
     // Message 98 goes in as it stands: its %1 is not expanded.
     try {
         RunAnsi(TestDirectory() + "no_such_program.exe", "");

@@ -85,71 +85,51 @@ TEST(ChildParameters, ByteForByte) {
 
 namespace {
 
-// A made-up code page: ASCII, "ó" as 0xF3 and "中" as the pair 0x81 0x40; every other character
-// is lost as '?'.
-bool ToTestCodePage(const std::wstring &Wide, std::string &Ansi) {
+// A code page that holds ASCII and U+4E2D as 0x81 0x40; anything else is lost as '?'.
+bool ToTestAnsi(const std::wstring &Wide, std::string &Ansi) {
     Ansi.clear();
-    bool Exact = true;
-    for (wchar_t C : Wide) {
-        const bool Held = C < 0x80 || C == L'\u00f3' || C == L'\u4e2d';
-        Exact = Exact && Held;
-        Ansi += C == L'\u4e2d' ? std::string("\x81\x40") : std::string(1, Held ? char(C) : '?');
-    }
-    return Exact;
+    for (wchar_t C : Wide)
+        Ansi += C == L'\u4e2d' ? "\x81\x40" : std::string(1, C < 0x80 ? char(C) : '?');
+    return Ansi.find('?') == std::string::npos;
 }
 
-size_t FromTestCodePage(const char *Ansi, size_t Length, wchar_t *Wide) {
+size_t FromTestAnsi(const char *Ansi, size_t Length, wchar_t *Wide) {
     size_t Count = 0;
-    for (size_t I = 0; I < Length; ++I) {
-        const unsigned char B = static_cast<unsigned char>(Ansi[I]);
-        const bool Pair = B == 0x81 && I + 1 < Length;
-        Wide[Count++] = Pair ? L'\u4e2d' : static_cast<wchar_t>(B);
-        I += Pair ? 1 : 0;
-    }
+    for (size_t I = 0; I < Length; I += Ansi[I] == '\x81' ? 2 : 1)
+        Wide[Count++] = Ansi[I] == '\x81' ? L'\u4e2d' : wchar_t(Ansi[I]);
     return Count;
 }
-
-size_t FailingConversion(const char *, size_t, wchar_t *) { return 0; }
 
 } // namespace
 
 TEST(ChildCommandLine, WideOnlyWhenTheCodePageLosesAPassedCharacter) {
+    const std::wstring Head = L"\"C:\\T\\s.tmp\" /SL5=\"$1A2B,10,-1,C:\\";
     const struct {
-        const char *Name;
-        std::string SelfPath;
-        std::wstring WideTail;
-        std::wstring Expected; // empty: the ANSI line goes as it is
+        std::string SelfName;
+        std::wstring WideTail, Expected; // Expected empty: the ANSI line goes as it is
     } Cases[] = {
-        {"ASCII", "C:\\s.exe", L"/SP- /DIR=\"C:\\Apps\"", L""},
-        {"held beyond ASCII", "C:\\s.exe", L"/DIR=C:\\\u00f3 \u4e2d", L""},
-        {"empty tail", "C:\\s.exe", L"", L""},
-        {"an empty parameter", "C:\\s.exe", L"/a \"\" b", L""},
-        {"Cyrillic", "C:\\s.exe",
-         L"/DIR=\"C:\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b\"",
-         L"\"C:\\T\\s.tmp\" /SL5=\"$1A2B,10,-1,C:\\s.exe\" "
-         L"/DIR=\"C:\\\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b\""},
-        {"Chinese the code page lacks", "C:\\s.exe", L"/DIR=D:\\\u5b89\u88c5 /SP-",
-         L"\"C:\\T\\s.tmp\" /SL5=\"$1A2B,10,-1,C:\\s.exe\" /DIR=D:\\\u5b89\u88c5 /SP-"},
-        {"quotes and spacing kept", "C:\\s.exe", L"  \"a b\"\t\u0416 \"\"  ",
-         L"\"C:\\T\\s.tmp\" /SL5=\"$1A2B,10,-1,C:\\s.exe\"   \"a b\"\t\u0416 \"\"  "},
-        // The head's double-byte character is one unit: the tail follows it without a gap.
-        {"double-byte loader path", "C:\\\x81\x40.exe", L"\u0416",
-         L"\"C:\\T\\s.tmp\" /SL5=\"$1A2B,10,-1,C:\\\u4e2d.exe\" \u0416"},
+        {"s.exe", L"/SP- /DIR=\"C:\\Apps\" \u4e2d \"\"", L""},
+        {"s.exe", L"", L""},
+        {"s.exe", L"/DIR=\"C:\\\u041f\u0440\u043e\u0433\" /SP-",
+         L"s.exe\" /DIR=\"C:\\\u041f\u0440\u043e\u0433\" /SP-"},
+        {"s.exe", L"  \"a b\"\t\u5b89 \"\"  ", L"s.exe\"   \"a b\"\t\u5b89 \"\"  "},
+        // One unit for the head's double-byte character: the tail follows it without a gap.
+        {"\x81\x40.exe", L"\u0416", L"\u4e2d.exe\" \u0416"},
     };
-    for (const auto &Case : Cases) {
-        SCOPED_TRACE(Case.Name);
+    for (const auto &C : Cases) {
         std::string AnsiTail;
-        ToTestCodePage(Case.WideTail, AnsiTail);
-        const std::string CommandLine = BuildChildCommandLine(
-            "C:\\T\\s.tmp", BuildChildParameters(0x1A2B, 10, 0xFFFFFFFF, Case.SelfPath, AnsiTail));
-        EXPECT_EQ(CommandLine,
-                  "\"C:\\T\\s.tmp\" /SL5=\"$1A2B,10,-1," + Case.SelfPath + "\" " + AnsiTail);
-        EXPECT_EQ(BuildWideChildCommandLine(CommandLine, AnsiTail.size(), Case.WideTail,
-                                            ToTestCodePage, FromTestCodePage),
-                  Case.Expected);
-        // Without the head in UTF-16 there is no wide line: the ANSI one still starts the program.
-        EXPECT_TRUE(BuildWideChildCommandLine(CommandLine, AnsiTail.size(), Case.WideTail,
-                                              ToTestCodePage, FailingConversion)
-                        .empty());
+        ToTestAnsi(C.WideTail, AnsiTail);
+        const std::string Line = BuildChildCommandLine(
+            "C:\\T\\s.tmp",
+            BuildChildParameters(0x1A2B, 10, 0xFFFFFFFF, "C:\\" + C.SelfName, AnsiTail));
+        EXPECT_EQ(Line, "\"C:\\T\\s.tmp\" /SL5=\"$1A2B,10,-1,C:\\" + C.SelfName + "\" " + AnsiTail);
+        EXPECT_EQ(
+            BuildWideChildCommandLine(Line, AnsiTail.size(), C.WideTail, ToTestAnsi, FromTestAnsi),
+            C.Expected.empty() ? C.Expected : Head + C.Expected);
+        // Without its head in UTF-16 there is no wide line: the ANSI one is started.
+        auto NoConversion = [](const char *, size_t, wchar_t *) -> size_t { return 0; };
+        EXPECT_EQ(
+            BuildWideChildCommandLine(Line, AnsiTail.size(), C.WideTail, ToTestAnsi, NoConversion),
+            L"");
     }
 }
