@@ -8,7 +8,8 @@
 uint32_t RunSetupProgram(std::string &CommandLine, std::wstring &WideCommandLine) {
     // Zeroed but for its size, the structure is the same for both calls.
     STARTUPINFOA StartupInfo;
-    static_assert(sizeof(StartupInfo) == 68, "STARTUPINFOA as the setup program receives it");
+    static_assert(sizeof(StartupInfo) == (sizeof(void *) == 4 ? 68 : 104),
+                  "STARTUPINFOA as the setup program receives it");
     static_assert(sizeof(STARTUPINFOW) == sizeof(StartupInfo), "the wide call's structure");
     ZeroMemory(&StartupInfo, sizeof(StartupInfo));
     StartupInfo.cb = sizeof(StartupInfo);
