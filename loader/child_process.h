@@ -9,6 +9,9 @@
 #include "records/loader_contract.h"
 #include "support/win.h"
 
-// Starts "ExePath" Parameters, services the message queue until the process ends and returns its
-// exit code. Throws Exception (message 96 around message 98) when it cannot be started.
-uint32_t RunSetupProgram(const std::string &ExePath, const std::string &Parameters);
+// Starts the setup program with CommandLine (BuildChildCommandLine, loader/options.h) through
+// CreateProcessA, or with WideCommandLine through CreateProcessW when that is not empty (the
+// system may write into the line it is given); services the message queue until the process ends
+// and returns its exit code. Throws Exception (message 96 around message 98) when it cannot be
+// started.
+uint32_t RunSetupProgram(std::string &CommandLine, std::wstring &WideCommandLine);

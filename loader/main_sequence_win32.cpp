@@ -21,6 +21,7 @@
 #include "records/setup_records.h"
 #include "setupdata/file.h"
 #include "setupdata/offset_table.h"
+#include "support/ansi_path.h"
 #include "support/command_line.h"
 #include "support/error_text.h"
 #include "support/exceptions.h"
@@ -118,11 +119,15 @@ void ExtractProgram(TRunState &State) {
 
 void RunSetupProgramStep(TRunState &State) {
     State.LoaderWindow = CreateLoaderWindow(State.Requests);
-    std::string Parameters = BuildChildParameters(
-        static_cast<uint32_t>(reinterpret_cast<uintptr_t>(State.LoaderWindow.Get())),
-        State.Table->SetupDataOffset, State.Table->SecondDataOffset, State.SelfPath,
-        CommandTail());
-    LoaderExitCode = static_cast<int32_t>(RunSetupProgram(State.TempExePath, Parameters));
+    const std::string Tail = CommandTail();
+    std::string CommandLine = BuildChildCommandLine(
+        State.TempExePath,
+        BuildChildParameters(
+            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(State.LoaderWindow.Get())),
+            State.Table->SetupDataOffset, State.Table->SecondDataOffset, State.SelfPath, Tail));
+    std::wstring WideCommandLine = BuildWideChildCommandLine(
+        CommandLine, Tail.size(), WideCommandTail(), SystemAnsiPaths.ToAnsi, WideFormOfAnsi);
+    LoaderExitCode = static_cast<int32_t>(RunSetupProgram(CommandLine, WideCommandLine));
     // Texts shown from here on come from the language the setup program asked for.
     if (State.Requests.LanguageIndex != -1)
         ActivateLanguage(State.LanguageEntries.data(), EntryCount(State),

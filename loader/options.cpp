@@ -1,5 +1,7 @@
 #include "loader/options.h"
 
+#include <algorithm>
+
 #include "support/ascii_text.h"
 #include "support/command_line.h"
 #include "support/exceptions.h"
@@ -55,4 +57,25 @@ std::string BuildChildParameters(uint32_t LoaderWindow, uint32_t SetupDataOffset
     Result += "\" ";
     Result += CommandTail;
     return Result;
+}
+
+std::string BuildChildCommandLine(const std::string &ExePath, const std::string &Parameters) {
+    return "\"" + ExePath + "\" " + Parameters;
+}
+
+std::wstring BuildWideChildCommandLine(const std::string &CommandLine, size_t AnsiTailLength,
+                                       const std::wstring &WideTail,
+                                       bool (*ToAnsi)(const std::wstring &, std::string &),
+                                       size_t (*ToWide)(const char *, size_t, wchar_t *)) {
+    std::wstring Line;
+    std::string Exact;
+    if (!ToAnsi(WideTail, Exact)) {
+        // A byte never gives more than one UTF-16 unit: the head and the tail fit.
+        const size_t HeadLength = CommandLine.size() - AnsiTailLength;
+        Line.resize(HeadLength + WideTail.size());
+        const size_t Count = ToWide(CommandLine.data(), HeadLength, &Line[0]);
+        std::copy(WideTail.begin(), WideTail.end(), Line.begin() + Count);
+        Line.resize(Count == 0 ? 0 : Count + WideTail.size());
+    }
+    return Line;
 }

@@ -34,6 +34,11 @@ std::wstring QueryWideText(DWORD(WINAPI *Call)(LPCWSTR, LPWSTR, DWORD), const wc
 // WideCharToMultiByte on the ANSI code page, GetShortPathNameW.
 extern const TAnsiPathSystem SystemAnsiPaths;
 
+// Length bytes of text in the ANSI code page put into Wide in UTF-16 (MultiByteToWideChar, as the
+// ANSI functions convert their strings); Wide has room for Length units. Returns the units
+// written, 0 when the system cannot convert the text.
+size_t WideFormOfAnsi(const char *Ansi, size_t Length, wchar_t *Wide);
+
 // The ANSI form (SelectAnsiPath, default characters included) of a path that a system call put
 // into a buffer of BufferSize wide characters and reported as Count; empty when the call failed,
 // the path was cut off (Count not below BufferSize) or its ANSI form does not fit in BufferSize

@@ -47,6 +47,12 @@ std::wstring QueryWideText(DWORD(WINAPI *Call)(LPCWSTR, LPWSTR, DWORD), const wc
 
 const TAnsiPathSystem SystemAnsiPaths = {SystemToAnsi, SystemShortForm};
 
+size_t WideFormOfAnsi(const char *Ansi, size_t Length, wchar_t *Wide) {
+    const int Count = ::MultiByteToWideChar(CP_ACP, /*Flags=*/0, Ansi, static_cast<int>(Length),
+                                            Wide, static_cast<int>(Length));
+    return Count > 0 ? static_cast<size_t>(Count) : 0;
+}
+
 std::string AnsiFormOfSystemPath(const wchar_t *Buffer, uint32_t Count, uint32_t BufferSize) {
     std::string Ansi;
     if (Count == 0 || Count >= BufferSize)

@@ -1,21 +1,21 @@
 #include "support/command_line.h"
 
+#include <type_traits>
+
 namespace {
 
-constexpr char Quote = '"';
-
-bool IsWhitespace(char C) {
-    unsigned char B = static_cast<unsigned char>(C);
+// The rules are the same for bytes and for UTF-16 units: no character beyond 0x7F is a quote or
+// whitespace, so both forms of one command line split alike.
+template <typename TChar> bool IsWhitespace(TChar C) {
+    const auto B = static_cast<std::make_unsigned_t<TChar>>(C);
     return B >= 0x01 && B <= 0x20;
 }
 
-} // namespace
-
-const char *ScanParameter(const char *P, char *Dest, int32_t &Count) {
+template <typename TChar> const TChar *Scan(const TChar *P, TChar *Dest, int32_t &Count) {
     Count = 0;
     bool InQuotes = false;
     for (; *P != 0 && (InQuotes || !IsWhitespace(*P)); ++P) {
-        if (*P == Quote) {
+        if (*P == '"') {
             InQuotes = !InQuotes;
         } else {
             if (Dest)
@@ -24,6 +24,21 @@ const char *ScanParameter(const char *P, char *Dest, int32_t &Count) {
         }
     }
     return P;
+}
+
+// Everything behind parameter 0 and the whitespace that follows it.
+template <typename TChar> const TChar *TailStart(const TChar *CommandLine) {
+    int32_t Count;
+    const TChar *P = Scan(CommandLine, static_cast<TChar *>(nullptr), Count);
+    while (IsWhitespace(*P))
+        ++P;
+    return P;
+}
+
+} // namespace
+
+const char *ScanParameter(const char *P, char *Dest, int32_t &Count) {
+    return Scan(P, Dest, Count);
 }
 
 const char *TakeParameter(const char *P, std::string &Param) {
@@ -36,9 +51,10 @@ const char *TakeParameter(const char *P, std::string &Param) {
     return P;
 }
 
-std::string CommandTailOf(const char *CommandLine) {
-    std::string Program;
-    return std::string(TakeParameter(CommandLine, Program));
+std::string CommandTailOf(const char *CommandLine) { return std::string(TailStart(CommandLine)); }
+
+std::wstring CommandTailOf(const wchar_t *CommandLine) {
+    return std::wstring(TailStart(CommandLine));
 }
 
 int32_t CountParametersOf(const char *CommandLine) {

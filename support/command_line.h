@@ -18,6 +18,8 @@ const char *TakeParameter(const char *P, std::string &Param);
 
 // The scanner applied to a given command line (parameter 0 is the program name as written).
 std::string CommandTailOf(const char *CommandLine);
+// The same tail of a UTF-16 command line, split by the same rules.
+std::wstring CommandTailOf(const wchar_t *CommandLine);
 int32_t CountParametersOf(const char *CommandLine);
 // The K-th parameter (K >= 1) behind parameter 0; empty if there are fewer or K < 1.
 std::string ParameterAtOf(const char *CommandLine, int32_t K);
@@ -32,6 +34,12 @@ int32_t CountParameters();
 // have, so opening it fails. Empty on failure or if it does not fit in 260 bytes.
 // K >= 1: as ParameterAtOf; K < 0: empty.
 std::string ParameterAt(int32_t K);
+
+#ifdef _WIN32
+// CommandTail of the process's UTF-16 command line (GetCommandLineW): what the user passed,
+// with the characters the ANSI code page lacks.
+std::wstring WideCommandTail();
+#endif
 
 // Host build only: the command line the functions above read, and the module file name for
 // ParameterAt(0) (empty: /proc/self/exe).

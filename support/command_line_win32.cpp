@@ -7,6 +7,10 @@ std::string CommandTail() {
     return CommandTailOf(::GetCommandLineA());
 }
 
+std::wstring WideCommandTail() {
+    return CommandTailOf(::GetCommandLineW());
+}
+
 int32_t CountParameters() {
     return CountParametersOf(::GetCommandLineA());
 }

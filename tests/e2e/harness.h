@@ -32,6 +32,7 @@ struct TLoaderRun {
     // command line are then not used.
     std::wstring WideLoaderPath;
     std::vector<std::pair<std::wstring, std::wstring>> WideEnvironment; // on top of Environment
+    std::wstring WideParameters; // in place of Parameters when not empty
 };
 
 struct TLoaderResult {

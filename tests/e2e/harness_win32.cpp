@@ -158,8 +158,10 @@ bool StartLoader(const TLoaderRun &Run, const TEnvironment<char> &Environment,
     wchar_t *Current = ::GetEnvironmentStringsW();
     std::wstring EnvironmentBlock = BuildEnvironmentBlock(Current, WideEnvironment);
     ::FreeEnvironmentStringsW(Current);
-    std::wstring CommandLine = L"\"" + Run.WideLoaderPath + L"\"" +
-                               (Run.Parameters.empty() ? L"" : L" " + WidenAnsi(Run.Parameters));
+    const std::wstring Parameters =
+        Run.WideParameters.empty() ? WidenAnsi(Run.Parameters) : Run.WideParameters;
+    std::wstring CommandLine =
+        L"\"" + Run.WideLoaderPath + L"\"" + (Parameters.empty() ? L"" : L" " + Parameters);
     STARTUPINFOW Startup = {};
     Startup.cb = sizeof(Startup);
     return ::CreateProcessW(Run.WideLoaderPath.c_str(), &CommandLine[0], nullptr, nullptr,

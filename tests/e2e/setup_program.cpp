@@ -15,6 +15,8 @@
 //                      for the event "<name>.go", so that many runs are alive at the same time
 // Report lines: "cmdline=", "module=", "library=" (the status text when the library refused the
 // command line or the installer), "language=" (the index the library says the loader chose),
+// "parameters=" (the parameters behind /SL5= as the library reads them, each in UTF-8 between
+// square brackets),
 // "window=" (the loader window's text), "queryend="
 // (its answer to WM_QUERYENDSESSION), "setupdata=" / "second=" (what was found there),
 // "setuparea=" / "secondarea=" (the bytes of the two areas as the library reads them),
@@ -90,6 +92,20 @@ quov_status OpenContract(TLoaderContract &Result) {
     quov_setup_loader_path(Result.Setup, &Result.LoaderPath[0], Needed, nullptr);
     Result.LoaderPath.resize(Needed - 1);
     return Status;
+}
+
+std::string Parameters(const quov_setup *Setup) {
+    int32_t Count = 0;
+    quov_setup_parameter_count(Setup, &Count);
+    std::string Text;
+    for (int32_t I = 0; I < Count; ++I) {
+        wchar_t Wide[512] = L"";
+        char Utf8[1536] = "";
+        quov_setup_parameter(Setup, I, Wide, 512, nullptr);
+        ::WideCharToMultiByte(CP_UTF8, 0, Wide, -1, Utf8, sizeof(Utf8), nullptr, nullptr);
+        Text += std::string("[") + Utf8 + "]";
+    }
+    return Text;
 }
 
 // An area's bytes as the library reads them; a status text when that fails.
@@ -254,6 +270,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         int32_t Language = -1;
         quov_setup_chosen_language(Contract.Setup, &Language);
         Report.Add("language", std::to_string(Language));
+        Report.Add("parameters", Parameters(Contract.Setup));
         char Text[64] = "";
         ::GetWindowTextA(Contract.Window, Text, sizeof(Text));
         Report.Add("window", Text);

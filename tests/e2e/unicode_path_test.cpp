@@ -1,6 +1,9 @@
-// Installers and temporary folders whose names code page 1252 cannot hold (run with an English
-// locale): the loader works through their short forms. Started through the wide functions with
-// a Unicode environment, as Explorer starts a program.
+// Installers, temporary folders and passed parameters that code page 1252 cannot hold (run with
+// an English locale): the loader works through the short forms of the names and passes the
+// parameters on in UTF-16. Started through the wide functions with a Unicode environment, as
+// Explorer starts a program.
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "setupdata/crc32.h"
@@ -92,4 +95,30 @@ TEST(UnicodePath, TempFolderInsideCyrillicFolder) {
     EXPECT_EQ(FileNamePart(RunFolder).compare(0, 3, "is-"), 0) << Started;
     EXPECT_TRUE(LongPathOf(Base) == TempFolder) << Started;
     EXPECT_TRUE(ListDirectory(EnsureTrailingSeparator(Base)).empty()) << "left behind in TMP";
+}
+
+TEST(UnicodePath, PassedParametersOutsideTheCodePage) {
+    ASSERT_EQ(::GetACP(), 1252u) << "run this group with LC_ALL=en_US.UTF-8";
+    struct {
+        const char *Case;
+        std::wstring Parameters;
+        std::string Read;    // by the library, in UTF-8
+        std::string LineEnd; // of the ANSI line, which stays as it was; empty: not checked
+    } const Cases[] = {
+        {"cyrillic_dir", L"/SP- \"/DIR=C:\\\u041f\u0440\u043e\u0433 \u5b89\"  \"\" /Q",
+         u8"[/SP-][/DIR=C:\\\u041f\u0440\u043e\u0433 \u5b89][][/Q]", ""},
+        {"latin_dir", L"/SP- /DIR=\"C:\\Caf\u00e9\" \"\"", u8"[/SP-][/DIR=C:\\Caf\u00e9][]",
+         "\" /SP- /DIR=\"C:\\Caf\xe9\" \"\""},
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Case);
+        TLoaderRun Run;
+        Run.WideLoaderPath = GoodPackage;
+        Run.WideParameters = C.Parameters;
+        const TLoaderResult Result = RunToExitCode(C.Case, Run, 6);
+        EXPECT_TRUE(Result.Boxes.empty());
+        EXPECT_EQ(ReportValue(Result.ChildReport, "parameters"), C.Read);
+        const std::string Line = ReportValue(Result.ChildReport, "cmdline");
+        EXPECT_EQ(Line.substr(Line.size() - std::min(Line.size(), C.LineEnd.size())), C.LineEnd);
+    }
 }

@@ -18,13 +18,20 @@ std::string TestDirectory() {
     return Path.substr(0, Path.find_last_of('\\') + 1);
 }
 
+// Starts "ExePath" Parameters through the ANSI call, as the loader does whenever it can.
+uint32_t RunAnsi(const std::string &ExePath, const std::string &Parameters) {
+    std::string CommandLine = BuildChildCommandLine(ExePath, Parameters);
+    std::wstring NoWideLine;
+    return RunSetupProgram(CommandLine, NoWideLine);
+}
+
 } // namespace
 
 TEST(RunSetupProgram, PassesTheExitCodeOn) {
     const std::string Helper = TestDirectory() + "loader_test_child.exe";
     for (uint32_t Code : {0u, 5u, 0xC0000005u}) {
         SCOPED_TRACE(Code);
-        EXPECT_EQ(RunSetupProgram(Helper, std::to_string(Code)), Code);
+        EXPECT_EQ(RunAnsi(Helper, std::to_string(Code)), Code);
     }
 }
 
@@ -35,18 +42,19 @@ TEST(RunSetupProgram, DispatchesTheSetupProgramsRequests) {
     // The language requests are posted just before the helper ends: the final pump must still
     // dispatch them, in order.
     const std::string Parameters =
-        BuildChildParameters(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Window.Get())), 1,
-                             2, Helper, "restart lang=2 lang=1 7");
-    EXPECT_EQ(RunSetupProgram(Helper, Parameters), 7u);
+        BuildChildParameters(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Window.Get())), 1, 2,
+                             Helper, "restart lang=2 lang=1 7");
+    EXPECT_EQ(RunAnsi(Helper, Parameters), 7u);
     EXPECT_TRUE(Requests.Restart);
     EXPECT_EQ(Requests.LanguageIndex, 1);
 }
 
 TEST(RunSetupProgram, ProgramThatCannotStartRaisesMessage96) {
-    LoadTestMessages({{MsgSystemErrorFormat, "%1|%2|%3"}, {MsgChildStartFailed, "cannot %1 start"}});
+    LoadTestMessages(
+        {{MsgSystemErrorFormat, "%1|%2|%3"}, {MsgChildStartFailed, "cannot %1 start"}});
     // Message 98 goes in as it stands: its %1 is not expanded.
     try {
-        RunSetupProgram(TestDirectory() + "no_such_program.exe", "");
+        RunAnsi(TestDirectory() + "no_such_program.exe", "");
         ADD_FAILURE() << "no exception";
     } catch (const Exception &E) {
         EXPECT_EQ(E.Message(), "cannot %1 start|2|" + SystemErrorText(2));
@@ -61,7 +69,7 @@ TEST(RunSetupProgram, ProgramThatCannotStartRaisesMessage96) {
     ::WriteFile(File, "just text", 9, &Written, nullptr);
     ::CloseHandle(File);
     try {
-        RunSetupProgram(NotAProgram, "");
+        RunAnsi(NotAProgram, "");
         ADD_FAILURE() << "no exception";
     } catch (const Exception &E) {
         const std::string &Text = E.Message();

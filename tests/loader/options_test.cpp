@@ -82,3 +82,54 @@ TEST(ChildParameters, ByteForByte) {
                   Case.Expected);
     }
 }
+
+namespace {
+
+// A code page that holds ASCII and U+4E2D as 0x81 0x40; anything else is lost as '?'.
+bool ToTestAnsi(const std::wstring &Wide, std::string &Ansi) {
+    Ansi.clear();
+    for (wchar_t C : Wide)
+        Ansi += C == L'\u4e2d' ? "\x81\x40" : std::string(1, C < 0x80 ? char(C) : '?');
+    return Ansi.find('?') == std::string::npos;
+}
+
+size_t FromTestAnsi(const char *Ansi, size_t Length, wchar_t *Wide) {
+    size_t Count = 0;
+    for (size_t I = 0; I < Length; I += Ansi[I] == '\x81' ? 2 : 1)
+        Wide[Count++] = Ansi[I] == '\x81' ? L'\u4e2d' : wchar_t(Ansi[I]);
+    return Count;
+}
+
+} // namespace
+
+TEST(ChildCommandLine, WideOnlyWhenTheCodePageLosesAPassedCharacter) {
+    const std::wstring Head = L"\"C:\\T\\s.tmp\" /SL5=\"$1A2B,10,-1,C:\\";
+    const struct {
+        std::string SelfName;
+        std::wstring WideTail, Expected; // Expected empty: the ANSI line goes as it is
+    } Cases[] = {
+        {"s.exe", L"/SP- /DIR=\"C:\\Apps\" \u4e2d \"\"", L""},
+        {"s.exe", L"", L""},
+        {"s.exe", L"/DIR=\"C:\\\u041f\u0440\u043e\u0433\" /SP-",
+         L"s.exe\" /DIR=\"C:\\\u041f\u0440\u043e\u0433\" /SP-"},
+        {"s.exe", L"  \"a b\"\t\u5b89 \"\"  ", L"s.exe\"   \"a b\"\t\u5b89 \"\"  "},
+        // One unit for the head's double-byte character: the tail follows it without a gap.
+        {"\x81\x40.exe", L"\u0416", L"\u4e2d.exe\" \u0416"},
+    };
+    for (const auto &C : Cases) {
+        std::string AnsiTail;
+        ToTestAnsi(C.WideTail, AnsiTail);
+        const std::string Line = BuildChildCommandLine(
+            "C:\\T\\s.tmp",
+            BuildChildParameters(0x1A2B, 10, 0xFFFFFFFF, "C:\\" + C.SelfName, AnsiTail));
+        EXPECT_EQ(Line, "\"C:\\T\\s.tmp\" /SL5=\"$1A2B,10,-1,C:\\" + C.SelfName + "\" " + AnsiTail);
+        EXPECT_EQ(
+            BuildWideChildCommandLine(Line, AnsiTail.size(), C.WideTail, ToTestAnsi, FromTestAnsi),
+            C.Expected.empty() ? C.Expected : Head + C.Expected);
+        // Without its head in UTF-16 there is no wide line: the ANSI one is started.
+        auto NoConversion = [](const char *, size_t, wchar_t *) -> size_t { return 0; };
+        EXPECT_EQ(
+            BuildWideChildCommandLine(Line, AnsiTail.size(), C.WideTail, ToTestAnsi, NoConversion),
+            L"");
+    }
+}

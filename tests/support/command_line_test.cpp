@@ -19,6 +19,17 @@ TEST(CommandLine, ScansTheCaseTable) {
     }
 }
 
+TEST(CommandLine, WideTailBehindTheSameProgramName) {
+    // Units whose low byte is a blank, a quote or zero are ordinary characters.
+    const std::wstring Cases[][2] = {
+        {L"\"C:\\\u0418 \u0432\\s.exe\" /DIR=\u5b89\u88c5", L"/DIR=\u5b89\u88c5"},
+        {L"s\u0120x\u0122.exe\u3000/a \"\u0416 \u0416\"  ", L"\"\u0416 \u0416\"  "},
+        {L"s\u0100.exe a", L"a"},
+    };
+    for (const auto &C : Cases)
+        EXPECT_EQ(CommandTailOf(C[0].c_str()), C[1]);
+}
+
 TEST(CommandLine, ScanParameterStopsAtWhitespaceOutsideQuotes) {
     const char *Line = "a\"b c\"d\te";
     int32_t Count = -1;
