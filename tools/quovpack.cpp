@@ -103,9 +103,9 @@ const TCommandSpec PackCommand = {
         {"second-data", 0, "FILE", "bytes placed right behind the stub, for the setup program"},
         {"setup-data", 0, "FILE", "bytes placed behind the setup records, for the setup program"},
         {"dict-size", 0, "SIZE",
-         "LZMA dictionary for the setup program, 4K to 64M (K and M are KiB\n"
-         "and MiB; default 16M); a smaller program gets the smallest\n"
-         "dictionary that holds it"},
+         "LZMA dictionary for the setup program (and for the files of\n"
+         "--files), 4K to 64M (K and M are KiB and MiB; default 16M); a\n"
+         "smaller program gets the smallest dictionary that holds it"},
         {"werror", 0, nullptr, "treat warnings as errors: write nothing when there is one"},
         {"sign-command", 0, "CMD",
          "sign the finished installer before it gets its name: CMD runs\n"
@@ -312,7 +312,8 @@ int RunPack(int Argc, char **Argv) {
         if (Args.Has("setup-data"))
             throw EUsage("--files and --setup-data both fill the setup data: give one");
         Options.SetupDataBytes = BuildFileTreeArea(
-            ScanHostTree(Args.One("files"), Args.Has("zero-times")), Args.One("run"));
+            ScanHostTree(Args.One("files"), Args.Has("zero-times")), Args.One("run"),
+            Options.DictionarySize);
     } else if (Args.Has("run") || Args.Has("zero-times")) {
         throw EUsage("--run and --zero-times go with --files");
     }
