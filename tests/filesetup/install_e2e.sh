@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # The reference setup program under wine64, started with the /SL5= command line the loader
 # would give it, on installers packed by the host's quovpack: a whole tree installs byte for
-# byte; a damaged payload and a cancel half way leave the target as it was (exit codes 1 and
-# 2); the program packed with --run ends the setup with its exit code.
-# Arguments: quovpack stub setup-program exit-with-program wine-runner work-folder
+# byte; a damaged payload, a cancel half way, a file in use at the target and a full disk leave
+# the target as it was (exit codes 1 and 2, with their messages); the program packed with --run
+# ends the setup with its exit code.
+# Arguments: quovpack stub setup-program exit-with-program hold-open-program wine-runner
+# work-folder
 set -euo pipefail
-quovpack=$1 stub=$2 program=$3 exit_with=$4 wine=$5 work=$6
+quovpack=$1 stub=$2 program=$3 exit_with=$4 hold_open=$5 wine=$6 work=$7
+tiny=$work/tiny
+if mountpoint -q "$tiny" 2>/dev/null; then umount "$tiny"; fi
 rm -rf "$work" && mkdir -p "$work"
 src=$work/src
 mkdir -p "$src/bin/data/nested" "$src/empty folder" "$src/данные/文档"
@@ -81,6 +85,48 @@ expect_code 2 "cancel" setup "$work/setup.exe" /VERYSILENT "/DIR=Z:$work/kept"
 unset QUOV_FILESETUP_CANCEL_AT
 [ "$(snapshot "$work/kept")" = "$before" ] || { echo "FAIL: cancel changed the target"; exit 1; }
 echo "ok: a cancel leaves the target as it was"
+
+# The messages of a run, also of a very silent one (the test build's hook).
+export QUOV_FILESETUP_MESSAGE_LOG="Z:$work/messages.txt"
+expect_message() { # what, texts...
+  local text
+  for text in "${@:2}"; do
+    grep -qF "$text" "$work/messages.txt" 2>/dev/null ||
+      { echo "FAIL: $1: no message with \"$text\" in: $(cat "$work/messages.txt" 2>/dev/null)"; exit 1; }
+  done
+  echo "  message: $(tr '\n' ' ' < "$work/messages.txt")"
+  rm -f "$work/messages.txt"
+}
+
+# A file in use at the target (held open without sharing by another program): not put off to a
+# restart, but reported with the system's reason, and everything put back.
+"$wine" "$hold_open" "Z:$work/kept/readme.txt" "Z:$work/held" "Z:$work/release" >/dev/null 2>&1 &
+holder=$!
+for _ in $(seq 300); do [ -e "$work/held" ] && break; sleep 0.1; done
+[ -e "$work/held" ] || { echo "FAIL: the file was not held open"; exit 1; }
+expect_code 1 "file in use" setup "$work/setup.exe" /VERYSILENT "/DIR=Z:$work/kept"
+touch "$work/release"
+wait "$holder"
+[ "$(snapshot "$work/kept")" = "$before" ] || { echo "FAIL: a file in use changed the target"; exit 1; }
+expect_message "file in use" 'Could not write the file' 'kept\readme.txt"'
+echo "ok: a file in use leaves the target as it was, with the reason"
+
+# A full disk: a 1 MiB tmpfs as the target's folder. The 20 MB tree is refused before anything
+# is written; 400 one-byte files pass that check but fill the pages as they are written.
+mkdir -p "$tiny" "$work/many"
+if mount -t tmpfs -o size=1m quov-full-disk "$tiny" 2>"$work/mount.txt"; then
+  trap 'umount "$tiny" 2>/dev/null || true' EXIT
+  for i in $(seq 400); do printf x > "$work/many/f$i.txt"; done
+  pack "$work/many.exe" --files "$work/many"
+  expect_code 1 "full disk, checked" setup "$work/setup.exe" /VERYSILENT "/DIR=Z:$tiny/app"
+  expect_message "full disk, checked" "There is not enough free space"
+  expect_code 1 "full disk, writing" setup "$work/many.exe" /VERYSILENT "/DIR=Z:$tiny/app"
+  expect_message "full disk, writing" "There is not enough free space"
+  [ -z "$(ls -A "$tiny")" ] || { echo "FAIL: a full disk left files behind: $(ls -A "$tiny" | head)"; exit 1; }
+  echo "ok: a full disk leaves nothing behind, with the disk-full message"
+else
+  echo "skipped: a full disk: a tmpfs cannot be mounted here ($(tr -d '\n' < "$work/mount.txt"))"
+fi
 
 # --run: the program's exit code is the setup's.
 expect_code 7 "run" setup "$work/run.exe" /VERYSILENT "/DIR=Z:$work/run target"
