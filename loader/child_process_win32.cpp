@@ -8,7 +8,8 @@
 uint32_t RunSetupProgram(const std::string &ExePath, const std::string &Parameters) {
     std::string CommandLine = "\"" + ExePath + "\" " + Parameters;
     STARTUPINFOA StartupInfo;
-    static_assert(sizeof(StartupInfo) == 68, "STARTUPINFOA as the setup program receives it");
+    static_assert(sizeof(StartupInfo) == (sizeof(void *) == 4 ? 68 : 104),
+                  "STARTUPINFOA as the setup program receives it");
     ZeroMemory(&StartupInfo, sizeof(StartupInfo));
     StartupInfo.cb = sizeof(StartupInfo);
     PROCESS_INFORMATION ProcessInfo;

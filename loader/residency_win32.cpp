@@ -6,7 +6,8 @@
 
 namespace {
 
-static_assert(sizeof(MEMORY_BASIC_INFORMATION) == 28, "region description as VirtualQuery fills it");
+static_assert(sizeof(MEMORY_BASIC_INFORMATION) == (sizeof(void *) == 4 ? 28 : 48),
+              "region description as VirtualQuery fills it");
 
 bool NeedsWritableProtection(DWORD Protect) {
     return Protect == PAGE_NOACCESS || Protect == PAGE_READONLY || Protect == PAGE_EXECUTE ||

@@ -86,7 +86,10 @@ void _pei386_runtime_relocator() {
 // Whole-program optimisation gives a function whose unwind actions appear only through link-time
 // inlining (cleanups of inlined string temporaries, say) the language-neutral personality
 // routine, which runs cleanups and never catches. The C++ routine reads those cleanup-only
-// tables the same way, so it serves them too, without a second routine in the stub.
+// tables the same way, so it serves them too, without a second routine in the stub. Targets that
+// unwind through the system's structured exception handling (the x86-64 build) have other
+// routines and keep the runtime's.
+#ifndef __SEH__
 _Unwind_Reason_Code __gxx_personality_v0(int, _Unwind_Action, _Unwind_Exception_Class,
                                          _Unwind_Exception *, _Unwind_Context *);
 __attribute__((used)) _Unwind_Reason_Code __gcc_personality_v0(int Version, _Unwind_Action Actions,
@@ -95,4 +98,5 @@ __attribute__((used)) _Unwind_Reason_Code __gcc_personality_v0(int Version, _Unw
                                                                _Unwind_Context *Context) {
     return __gxx_personality_v0(Version, Actions, Class, Object, Context);
 }
+#endif
 }

@@ -173,6 +173,10 @@ void GatherFiles(const TPackOptions &Options, TGathered &G, TPackResult &Result)
 
     G.Image = ReadWholeHostInput(G.Stub);
     G.StubInfo = AnalyzeStubImage(G.Image, Options.StubPath);
+    if (G.StubInfo.Is64Bit)
+        Result.Warnings.push_back("stub " + Options.StubPath +
+                                  ": the loader's 64-bit x64 build: the installer starts only on "
+                                  "64-bit Windows");
 }
 
 // Loads the message files and fills the setup header, the application name in the code page

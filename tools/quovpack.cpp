@@ -126,7 +126,8 @@ const TCommandSpec PackCommand = {
     },
     "Warnings (on stderr): an x64, ARM or Itanium program (it starts only on such Windows),\n"
     "an application name that some language's code page shows wrongly, a loader message that\n"
-    "is empty or has a placeholder the loader does not fill, two languages with one name.\n"
+    "is empty or has a placeholder the loader does not fill, two languages with one name, the\n"
+    "loader's x64 test build as the stub (its installers start only on 64-bit Windows).\n"
     "\n"
     "A progress line with percentage and rate is shown on stderr when it is a terminal. The\n"
     "summary line goes to stdout, or to stderr when OUT is a device or a FIFO.\n"

@@ -2,8 +2,9 @@
 # Makes the packages of the hardening end-to-end tests with quovpack, on the host:
 #   good.exe        the scriptable test setup program, English texts, no startup question
 #   locking.exe     a setup program that leaves a process holding its extracted file
-#   not_a_program.exe  the test setup program marked as built for x64: it starts only on 64-bit
-#                   Windows, so in the 32-bit prefix the start fails
+#   not_a_program.exe  the test setup program marked as built for another machine: x64 for the
+#                   32-bit loader (so in the 32-bit prefix the start fails), Itanium for the
+#                   loader's x64 build
 #   signed.exe      good.exe signed afterwards with a throwaway self-signed certificate; the
 #                   signature is checked with osslsigncode, and quovpack must still accept it
 #   signed_at_pack.exe  the same inputs packed and signed in one step (--sign-command)
@@ -17,12 +18,17 @@ pack() { # program output [more options]
 }
 pack "$setup" good.exe
 pack "$locking" locking.exe
-# quovpack refuses what no Windows starts; it packs an x64 program with a warning.
-cp "$setup" "$out/x64.tmp"
+# quovpack refuses what no Windows starts; it packs a program for another machine with a warning.
+cp "$setup" "$out/other.tmp"
 pe=$(od -An -tu4 -j60 -N4 "$setup" | tr -d ' ')
-printf '\x64\x86' | dd of="$out/x64.tmp" bs=1 seek=$((pe + 4)) conv=notrunc status=none
-pack "$out/x64.tmp" not_a_program.exe 2>/dev/null
-rm -f "$out/x64.tmp"
+if [ "$(od -An -tx2 -j$((pe + 4)) -N2 "$setup" | tr -d ' ')" = 8664 ]; then
+  machine='\x00\x02' # Itanium
+else
+  machine='\x64\x86' # x64
+fi
+printf "$machine" | dd of="$out/other.tmp" bs=1 seek=$((pe + 4)) conv=notrunc status=none
+pack "$out/other.tmp" not_a_program.exe 2>/dev/null
+rm -f "$out/other.tmp"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

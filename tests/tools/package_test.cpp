@@ -115,6 +115,22 @@ TEST(Package, ExtractGivesTheProgramBack) {
     EXPECT_TRUE(ReadFileBytes(F.Dir / "extracted.exe") == F.Program);
 }
 
+// The loader's x86-64 build packs like the shipped one, and the author is told that such an
+// installer needs 64-bit Windows; the shipped loader draws no such warning.
+TEST(Package, SixtyFourBitStubPacksWithAWarning) {
+    for (uint16_t Machine : {uint16_t(0x14C), uint16_t(0x8664)}) {
+        SCOPED_TRACE(Machine);
+        TFixture F;
+        WriteFileBytes(F.Options.StubPath, BuildTestStub(44, 11111, Machine));
+        bool Warned = false;
+        for (const std::string &W : PackInstaller(F.Options).Warnings)
+            Warned |= W.find("only on 64-bit Windows") != std::string::npos;
+        EXPECT_EQ(Warned, Machine == 0x8664);
+        ExtractProgram(F.Options.OutputPath, F.Dir / "extracted.exe");
+        EXPECT_TRUE(ReadFileBytes(F.Dir / "extracted.exe") == F.Program);
+    }
+}
+
 TEST(Package, SameInputsGiveTheSameBytes) {
     TFixture F;
     PackInstaller(F.Options);

@@ -9,20 +9,37 @@ namespace {
 
 const uint8_t *Bytes(const std::vector<uint8_t> &V) { return V.data(); }
 
-TEST(PeStub, FindsTheSlotOfAGeneratedStub) {
-    std::vector<uint8_t> Image = BuildTestStub();
-    TStubImage Stub = AnalyzeStub(Bytes(Image), Image.size());
-    EXPECT_EQ(Stub.Slot.FileOffset, 0x258u);
-    EXPECT_EQ(Stub.Slot.Size, 44u);
-    EXPECT_EQ(Stub.Headers.ImageEnd, Image.size());
+std::vector<uint8_t> WithMachine(std::vector<uint8_t> Image, uint16_t Machine) {
+    StoreLe16(&Image[0x44], Machine);
+    return Image;
+}
+std::vector<uint8_t> WithMagic(std::vector<uint8_t> Image, uint16_t Magic) {
+    StoreLe16(&Image[0x58], Magic);
+    return Image;
+}
 
-    TLoaderOffsetTable Table{};
-    Table.FormatVersion = 1;
-    Table.MinFileSize = 12345;
-    SealOffsetTable(Table);
-    WriteOffsetTableSlot(Image.data(), Image.size(), Stub, Table);
-    TLoaderOffsetTable Found = FindOffsetTableInImage(Bytes(Image), Image.size());
-    EXPECT_EQ(0, std::memcmp(&Found, &Table, sizeof(Table)));
+// The 32-bit loader, and its x86-64 build (PE32+: its data directories lie further on).
+TEST(PeStub, FindsTheSlotOfAGeneratedStub) {
+    for (uint16_t Machine : {uint16_t(0x14C), uint16_t(0x8664)}) {
+        SCOPED_TRACE(Machine);
+        const bool Plus = Machine == 0x8664;
+        std::vector<uint8_t> Image = BuildTestStub(44, 11111, Machine);
+        TStubImage Stub = AnalyzeStub(Bytes(Image), Image.size());
+        EXPECT_EQ(Stub.Is64Bit, Plus);
+        EXPECT_EQ(Stub.Slot.FileOffset, 0x258u);
+        EXPECT_EQ(Stub.Slot.Size, 44u);
+        EXPECT_EQ(Stub.Headers.ImageEnd, Image.size());
+        // The certificate table's entry, which signing fills in: directory 4.
+        EXPECT_EQ(Stub.Headers.CertificateEntryOffset, 0x58u + (Plus ? 112 : 96) + 4 * 8);
+
+        TLoaderOffsetTable Table{};
+        Table.FormatVersion = 1;
+        Table.MinFileSize = 12345;
+        SealOffsetTable(Table);
+        WriteOffsetTableSlot(Image.data(), Image.size(), Stub, Table);
+        TLoaderOffsetTable Found = FindOffsetTableInImage(Bytes(Image), Image.size());
+        EXPECT_EQ(0, std::memcmp(&Found, &Table, sizeof(Table)));
+    }
 }
 
 TEST(PeStub, RefusesUnusableStubs) {
@@ -35,6 +52,9 @@ TEST(PeStub, RefusesUnusableStubs) {
         {"43-byte slot", BuildTestStub(43), "43 bytes"},
         {"45-byte slot", BuildTestStub(45), "45 bytes"},
         {"not a PE", std::vector<uint8_t>(1024, 'x'), "MZ"},
+        {"PE32+ for ARM64", WithMachine(BuildTestStub(44, 11111, 0x8664), 0xAA64), "PE32"},
+        {"PE32 magic in a PE32+ layout", WithMagic(BuildTestStub(44, 11111, 0x8664), 0x10B),
+         "no offset table slot"},
     };
     std::vector<uint8_t> Appended = BuildTestStub();
     Appended.push_back(0);

@@ -13,28 +13,32 @@
 
 // A PE32 image of 1024 bytes: headers, then one .rsrc section (file offset 0x200, RVA 0x1000)
 // holding RCDATA / ResourceId / language 0x409 with SlotSize bytes. Not runnable; only its
-// structure matters to the packager.
-inline std::vector<uint8_t> BuildTestStub(uint32_t SlotSize = 44, uint32_t ResourceId = 11111) {
+// structure matters to the packager. Machine 0x8664 makes it a PE32+ image, whose data
+// directories lie 16 bytes further on; the slot stays at file offset 0x258.
+inline std::vector<uint8_t> BuildTestStub(uint32_t SlotSize = 44, uint32_t ResourceId = 11111,
+                                          uint16_t Machine = 0x14C) {
     std::vector<uint8_t> B(0x400, 0);
     auto Put16 = [&](size_t At, uint16_t V) { StoreLe16(&B[At], V); };
     auto Put32 = [&](size_t At, uint32_t V) { StoreLe32(&B[At], V); };
+    const bool Plus = Machine == 0x8664;
+    const size_t OptionalSize = Plus ? 0xF0 : 0xE0, Directories = Plus ? 112 : 96;
     B[0] = 'M', B[1] = 'Z';
     Put32(0x3C, 0x40);
     std::memcpy(&B[0x40], "PE\0\0", 4);
-    const size_t FileHeader = 0x44, Optional = FileHeader + 20, Section = Optional + 0xE0;
-    Put16(FileHeader, 0x14C);
+    const size_t FileHeader = 0x44, Optional = FileHeader + 20, Section = Optional + OptionalSize;
+    Put16(FileHeader, Machine);
     Put16(FileHeader + 2, 1);
-    Put16(FileHeader + 16, 0xE0);
+    Put16(FileHeader + 16, static_cast<uint16_t>(OptionalSize));
     Put16(FileHeader + 18, 0x102);
-    Put16(Optional, 0x10B);
+    Put16(Optional, Plus ? 0x20B : 0x10B);
     Put32(Optional + 32, 0x1000); // SectionAlignment
     Put32(Optional + 36, 0x200);  // FileAlignment
     Put32(Optional + 56, 0x2000); // SizeOfImage
     Put32(Optional + 60, 0x200);  // SizeOfHeaders
     Put16(Optional + 68, 2);      // GUI subsystem
-    Put32(Optional + 92, 16);
-    Put32(Optional + 96 + 16, 0x1000);
-    Put32(Optional + 96 + 20, 0x58 + SlotSize);
+    Put32(Optional + Directories - 4, 16);
+    Put32(Optional + Directories + 16, 0x1000);
+    Put32(Optional + Directories + 20, 0x58 + SlotSize);
     std::memcpy(&B[Section], ".rsrc", 5);
     Put32(Section + 8, 0x58 + SlotSize);
     Put32(Section + 12, 0x1000);

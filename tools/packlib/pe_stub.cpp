@@ -12,9 +12,9 @@
 //   file header     20 bytes: +0 Machine (u16), +2 NumberOfSections (u16),
 //                   +16 SizeOfOptionalHeader (u16), +18 Characteristics (u16)
 //   optional header PE32 (magic 0x10B) or PE32+ (0x20B): +60 SizeOfHeaders, +64 CheckSum,
-//                   +68 Subsystem (u16); PE32 only: +92 NumberOfRvaAndSizes, +96 data
-//                   directories (8 bytes each: RVA, size; #2 resources, #4 the certificate
-//                   table, whose "RVA" is a file offset)
+//                   +68 Subsystem (u16); PE32: +92 NumberOfRvaAndSizes, +96 data directories;
+//                   PE32+: +108 NumberOfRvaAndSizes, +112 data directories (8 bytes each: RVA,
+//                   size; #2 resources, #4 the certificate table, whose "RVA" is a file offset)
 //   section table   40 bytes each: +12 VirtualAddress, +16 SizeOfRawData, +20 PointerToRawData
 //   resources       directory (16 bytes: +12 named count u16, +14 id count u16) followed by
 //                   8-byte entries (name or id, offset; top bit of the offset = subdirectory);
@@ -35,6 +35,10 @@ constexpr uint32_t OptChecksum = 64;
 constexpr uint32_t OptSizeOfHeaders = 60;
 constexpr uint32_t OptNumberOfRvaAndSizes = 92;
 constexpr uint32_t OptDataDirectories = 96;
+constexpr uint32_t OptPlusNumberOfRvaAndSizes = 108;
+constexpr uint32_t OptPlusDataDirectories = 112;
+constexpr uint16_t MachineI386 = 0x014C;
+constexpr uint16_t MachineAmd64 = 0x8664;
 constexpr uint32_t ResourceDirectoryIndex = 2;
 constexpr uint32_t CertificateDirectoryIndex = 4;
 constexpr uint32_t SectionHeaderSize = 40;
@@ -85,16 +89,23 @@ TParsed ParseImage(const uint8_t *Data, size_t Size) {
     Result.Subsystem = LoadLe16(Optional + OptSubsystem);
     Result.Headers.ChecksumOffset = OptionalOffset + OptChecksum;
     Result.Headers.StoredChecksum = LoadLe32(Optional + OptChecksum);
-    uint32_t DirectoryCount = LoadLe32(Optional + OptNumberOfRvaAndSizes);
-    if (Result.Magic == Pe32Magic && DirectoryCount > ResourceDirectoryIndex &&
-        OptDataDirectories + 8 * (ResourceDirectoryIndex + 1) <= OptionalSize) {
-        const uint8_t *Dir = Optional + OptDataDirectories + 8 * ResourceDirectoryIndex;
+    // The data directories follow the fields whose width differs between the two formats.
+    const bool Plus = Result.Magic == Pe32PlusMagic;
+    const bool KnownFormat = Result.Magic == Pe32Magic || Plus;
+    const uint32_t Directories = Plus ? OptPlusDataDirectories : OptDataDirectories;
+    const uint32_t DirectoryCount =
+        KnownFormat && Directories <= OptionalSize
+            ? LoadLe32(Optional + (Plus ? OptPlusNumberOfRvaAndSizes : OptNumberOfRvaAndSizes))
+            : 0;
+    if (DirectoryCount > ResourceDirectoryIndex &&
+        Directories + 8 * (ResourceDirectoryIndex + 1) <= OptionalSize) {
+        const uint8_t *Dir = Optional + Directories + 8 * ResourceDirectoryIndex;
         Result.Headers.ResourceDirRva = LoadLe32(Dir);
         Result.Headers.ResourceDirSize = LoadLe32(Dir + 4);
     }
-    if (Result.Magic == Pe32Magic && DirectoryCount > CertificateDirectoryIndex &&
-        OptDataDirectories + 8 * (CertificateDirectoryIndex + 1) <= OptionalSize) {
-        const uint32_t Entry = OptDataDirectories + 8 * CertificateDirectoryIndex;
+    if (DirectoryCount > CertificateDirectoryIndex &&
+        Directories + 8 * (CertificateDirectoryIndex + 1) <= OptionalSize) {
+        const uint32_t Entry = Directories + 8 * CertificateDirectoryIndex;
         Result.Headers.CertificateEntryOffset = OptionalOffset + Entry;
         Result.Headers.CertificateTableOffset = LoadLe32(Optional + Entry);
         Result.Headers.CertificateTableSize = LoadLe32(Optional + Entry + 4);
@@ -120,7 +131,10 @@ TParsed ParseImage(const uint8_t *Data, size_t Size) {
 
 TParsed ParseAll(const uint8_t *Data, size_t Size) {
     TParsed Result = ParseImage(Data, Size);
-    if (Result.Magic != Pe32Magic)
+    // The loader is a 32-bit program; its x86-64 build (a PE32+ image) is accepted too, so
+    // that it can be tested where 32-bit programs do not run.
+    const bool Is64BitX86 = Result.Magic == Pe32PlusMagic && Result.Machine == MachineAmd64;
+    if (Result.Magic != Pe32Magic && !Is64BitX86)
         Fail("not a 32-bit (PE32) image; the loader stub is a 32-bit program");
     if (Result.Headers.ImageEnd > MaxStubImageSize)
         Fail("PE image claims " + std::to_string(Result.Headers.ImageEnd) +
@@ -222,7 +236,9 @@ TOffsetTableSlot FindOffsetTableSlot(const uint8_t *Data, size_t Size) {
 
 TStubImage AnalyzeStub(const uint8_t *Data, size_t Size) {
     TStubImage Stub;
-    Stub.Headers = ParsePeHeaders(Data, Size);
+    const TParsed Parsed = ParseAll(Data, Size);
+    Stub.Headers = Parsed.Headers;
+    Stub.Is64Bit = Parsed.Magic == Pe32PlusMagic;
     if (Stub.Headers.ImageEnd > Size)
         Fail("stub is truncated: its sections end at byte " +
              std::to_string(Stub.Headers.ImageEnd) + " but the file has " + std::to_string(Size));
@@ -300,8 +316,8 @@ struct TMachine {
     const char *Needs; // nullptr: every Windows the loader runs on
 };
 const TMachine StartableMachines[] = {
-    {0x014C, nullptr},
-    {0x8664, "a 64-bit x64 program: it starts only on 64-bit Windows"},
+    {MachineI386, nullptr},
+    {MachineAmd64, "a 64-bit x64 program: it starts only on 64-bit Windows"},
     {0xAA64, "an ARM64 program: it starts only on Windows on ARM64"},
     {0x01C4, "a 32-bit ARM program: it starts only on Windows on ARM that still runs such programs"},
     {0x0200, "an Itanium program: it starts only on Itanium Windows"},

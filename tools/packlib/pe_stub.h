@@ -1,5 +1,5 @@
-// The packager's view of a loader stub: a PE32 image whose RCDATA resource 11111 is the 44-byte
-// slot for the offset table. Works on byte ranges the caller owns; nothing here keeps a pointer.
+// The packager's view of a loader stub: a PE32 image (or the loader's x86-64 build, a PE32+
+// image) whose RCDATA resource 11111 is the 44-byte slot for the offset table. Works on byte ranges the caller owns; nothing here keeps a pointer.
 // Every offset and size taken from the image is checked against the bytes at hand.
 #pragma once
 
@@ -11,7 +11,7 @@
 #include "setupdata/offset_table.h"
 #include "support/exceptions.h"
 
-// The image is not a usable stub: not a PE32 file, damaged headers or resources, no slot, a slot
+// The image is not a usable stub: neither a PE32 file nor an x86-64 PE32+ one, damaged headers or resources, no slot, a slot
 // of the wrong size, or data appended behind the last section. The message says which.
 class EStubError : public Exception {
 public:
@@ -56,10 +56,11 @@ TOffsetTableSlot FindOffsetTableSlot(const uint8_t *Data, size_t Size);
 struct TStubImage {
     TPeHeaders Headers;
     TOffsetTableSlot Slot;
+    bool Is64Bit = false; // the loader's x86-64 build: its installers start on 64-bit Windows only
 };
 
-// Checks a whole stub file for packing: a PE32 image with a 44-byte slot that ends where the file
-// ends. Throws EStubError with a message meant for the installer author.
+// Checks a whole stub file for packing: a PE32 image (or a PE32+ image for x86-64) with a 44-byte
+// slot that ends where the file ends. Throws EStubError with a message meant for the installer author.
 TStubImage AnalyzeStub(const uint8_t *Data, size_t Size);
 
 // Copies the table into the slot of a stub held in memory.
