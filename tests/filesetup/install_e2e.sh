@@ -3,7 +3,8 @@
 # would give it, on installers packed by the host's quovpack: a whole tree installs byte for
 # byte; a damaged payload, a cancel half way, a file in use at the target and a full disk leave
 # the target as it was (exit codes 1 and 2, with their messages); the program packed with --run
-# ends the setup with its exit code.
+# ends the setup with its exit code. Where the stub is the loader's x86-64 build, the
+# installers also run through it, as a user starts them.
 # Arguments: quovpack stub setup-program exit-with-program hold-open-program wine-runner
 # work-folder
 set -euo pipefail
@@ -132,3 +133,31 @@ fi
 expect_code 7 "run" setup "$work/run.exe" /VERYSILENT "/DIR=Z:$work/run target"
 [ -f "$work/run target/exit_with.exe" ] || { echo "FAIL: --run installed nothing"; exit 1; }
 echo "ok: --run passes the exit code on"
+
+# Through the loader: it unpacks the setup program, passes its parameters on unchanged and ends
+# with its exit code. wine64 runs only the loader's x86-64 build.
+pe_machine() { # file: the PE header's machine field in hexadecimal
+  local at
+  at=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tx2 -j$((at + 4)) -N2 "$1" | tr -d ' '
+}
+installer() { # installer, options...: returns the installer's exit code
+  local code=0
+  "$wine" "$@" >/dev/null 2>&1 || code=$?
+  return $code
+}
+if [ "$(pe_machine "$stub")" = 8664 ]; then
+  rm -f "$work/messages.txt"
+  expect_code 0 "install through the loader" installer "$work/setup.exe" /VERYSILENT \
+    "/DIR=Z:$work/via loader"
+  diff -r "$src" "$work/via loader" || { echo "FAIL: installed through the loader, the tree differs"; exit 1; }
+  expect_code 7 "--run through the loader" installer "$work/run.exe" /VERYSILENT \
+    "/DIR=Z:$work/via loader, run"
+  expect_code 1 "damaged payload through the loader" installer "$work/damaged.exe" /VERYSILENT \
+    "/DIR=Z:$work/kept"
+  [ "$(snapshot "$work/kept")" = "$before" ] || { echo "FAIL: damaged payload changed the target"; exit 1; }
+  expect_message "damaged payload through the loader" "The installer is damaged"
+  echo "ok: through the loader: installed, --run's exit code and a damaged payload's come through"
+else
+  echo "skipped: through the loader: the stub is not the loader's x86-64 build, which wine64 runs"
+fi
