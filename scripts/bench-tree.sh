@@ -58,7 +58,7 @@ if [[ " $skip " != *" size "* ]]; then
   peer=$(stat -c %s "$work/peer.7z")
   for dict in 16M 64M; do
     label="quovpack pack --files --dict-size $dict"
-    [ "$dict" = 16M ] && label="quovpack pack --files (16M, the default)"
+    [ "$dict" = 64M ] && label="quovpack pack --files (64M, the default)"
     measure "$label" "$work/ours-$dict.exe" "$pack" pack --files "$tree" --zero-times \
       --stub "$stub" --program "$program" --name "Tree bench" --lang "$root/messages/en.txt" \
       --dict-size "$dict" -o "$work/ours-$dict.exe"
