@@ -234,8 +234,9 @@ int main(int ArgCount, char **Args) {
             const uint64_t Largest = LargestFile(Part);
             WriteBytes(AreaPath, BuildFileTreeArea(std::move(Part), std::string()));
             const long Peak = ReadPeakKiB(Args[0], AreaPath);
-            std::printf("  payload %6.1f MB: %ld KiB; largest file %.1f MB, dictionary %u MiB\n",
-                        Total / 1e6, Peak, Largest / 1e6, DefaultProgramDictionarySize >> 20);
+            std::printf("  payload %6.1f MB: %ld KiB; largest file %.1f MB (dictionary: %u MiB, or "
+                        "the smallest that holds a smaller payload)\n",
+                        Total / 1e6, Peak, Largest / 1e6, DefaultFileTreeDictionarySize >> 20);
             fs::remove(AreaPath);
         }
     } catch (const Exception &E) {
