@@ -142,9 +142,8 @@ int main(int ArgCount, char **Args) {
         MemoryBytes.push_back(uint64_t(std::stoul(Args[I])) << 20);
     if (MemoryBytes.empty())
         MemoryBytes = {24u << 20, 96u << 20};
-    const std::string Base = (fs::temp_directory_path() / ("quov-tree-bench-" +
-                                                           std::to_string(getpid())))
-                                 .string();
+    const std::string Base =
+        (fs::temp_directory_path() / ("quov-tree-bench-" + std::to_string(getpid()))).string();
     try {
         // The rate: the same bytes as a stored folder and as the loader's setup program.
         std::vector<TTreeSourceEntry> Files = FirstFiles(Dir, RateBytes);
@@ -209,8 +208,8 @@ int main(int ArgCount, char **Args) {
                     "second, CPU seconds beside)\n",
                     Size / 1e6, Rounds);
         std::printf("  %-58s %7.1f MB/s  %.2f s CPU\n",
-                    "loader's program extraction (ExtractSetupProgram, a file):", Size / 1e6 / Loader,
-                    LoaderCpu);
+                    "loader's program extraction (ExtractSetupProgram, a file):",
+                    Size / 1e6 / Loader, LoaderCpu);
         std::printf("  %-58s %7.1f MB/s  %.2f s CPU  %.2fx the loader's\n",
                     "stored folder (TFileTreeReader, a file each):", Size / 1e6 / Tree, TreeCpu,
                     Loader / Tree);

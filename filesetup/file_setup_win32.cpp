@@ -66,12 +66,12 @@ std::wstring DefaultTarget(const std::wstring &ApplicationName) {
 
 #ifdef QUOV_FILESETUP_TEST_HOOKS
 void AppendToLog(const char *Path, const std::wstring &Message) {
-    const int N = ::WideCharToMultiByte(CP_UTF8, 0, Message.data(), int(Message.size()), nullptr,
-                                        0, nullptr, nullptr);
+    const int N = ::WideCharToMultiByte(CP_UTF8, 0, Message.data(), int(Message.size()), nullptr, 0,
+                                        nullptr, nullptr);
     std::string Text(size_t(N > 0 ? N : 0), '\0');
     if (N > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, Message.data(), int(Message.size()), &Text[0], N,
-                              nullptr, nullptr);
+        ::WideCharToMultiByte(CP_UTF8, 0, Message.data(), int(Message.size()), &Text[0], N, nullptr,
+                              nullptr);
     if (FILE *Out = std::fopen(Path, "ab")) {
         std::fputs((Text + "\n").c_str(), Out);
         std::fclose(Out);

@@ -37,7 +37,9 @@ std::wstring Widen(const std::string &Utf8) {
     return Out;
 }
 
-bool IsDiskFull(DWORD Code) { return Code == ERROR_DISK_FULL || Code == ERROR_HANDLE_DISK_FULL; }
+bool IsDiskFull(DWORD Code) {
+    return Code == ERROR_DISK_FULL || Code == ERROR_HANDLE_DISK_FULL;
+}
 
 // Removes a file whatever its read-only bit; false when it stays.
 bool RemoveFile(const std::wstring &LongPath) {

@@ -117,9 +117,9 @@ void TFileTreeReader::ReadFile(const TFileTreeEntry &Entry, const TTreeDataSink 
             if (Left != 0)
                 Ready = Length > Lookahead ? Length - Lookahead : 0;
             // At the file's end the buffer ends where the file does, as the packer's scan did.
-            const uint32_t Next = ConvertCallOperandsStretch(FPiece.data(), Length, Scan, Ready,
-                                                             /*MakeAbsolute=*/false,
-                                                             static_cast<uint32_t>(Base));
+            const uint32_t Next =
+                ConvertCallOperandsStretch(FPiece.data(), Length, Scan, Ready,
+                                           /*MakeAbsolute=*/false, static_cast<uint32_t>(Base));
             Scan = Next - Ready;
         }
         if (Ready != 0) {

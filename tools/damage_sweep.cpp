@@ -69,8 +69,8 @@ TSweepRegion BlockRegion(const std::string &Name, const std::string &Package, ui
 // The setup-data area as the setup program is told it: from the records block's end to the
 // program block. Table must have been accepted.
 TSweepRegion SetupDataArea(const std::string &Package, const TLoaderOffsetTable &Table) {
-    const TSweepRegion Records =
-        BlockRegion("records block", Package, uint64_t(Table.SetupDataOffset) + SetupDataSignatureSize);
+    const TSweepRegion Records = BlockRegion(
+        "records block", Package, uint64_t(Table.SetupDataOffset) + SetupDataSignatureSize);
     const uint64_t Start = Records.Offset + Records.Size;
     if (Start > Table.SetupProgramOffset)
         throw Exception("the records block reaches into the program block");
@@ -84,16 +84,17 @@ void AppendField(std::string &Out, uint64_t Value) {
 
 // Reads the stored folder in the area through the setup program's reader, every file whole,
 // into one string; throws the reader's error.
-std::string ReadStoredFolder(const std::string &Package, uint64_t Length, const TSweepRegion &Area) {
+std::string ReadStoredFolder(const std::string &Package, uint64_t Length,
+                             const TSweepRegion &Area) {
     TByteViewFile File(Package, std::min(Length, Area.Offset + Area.Size));
     File.SeekTo64(Area.Offset);
     TFileTreeReader Reader(File);
     std::string Out = Reader.Index().RunCommand + '\n';
     for (const TFileTreeEntry &Entry : Reader.Index().Entries) {
         Out += Entry.Path + '\n';
-        for (uint64_t Field : {uint64_t(Entry.IsFolder), uint64_t(Entry.CallTransformed),
-                               uint64_t(Entry.Attributes), Entry.WriteTime, Entry.Size,
-                               uint64_t(Entry.Crc)})
+        for (uint64_t Field :
+             {uint64_t(Entry.IsFolder), uint64_t(Entry.CallTransformed), uint64_t(Entry.Attributes),
+              Entry.WriteTime, Entry.Size, uint64_t(Entry.Crc)})
             AppendField(Out, Field);
         if (!Entry.IsFolder)
             Reader.ReadFile(Entry, [&](const void *Data, uint32_t Size) {

@@ -10,8 +10,8 @@ int main(int argc, char **argv) {
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (File == INVALID_HANDLE_VALUE)
         return 1;
-    CloseHandle(CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            NULL));
+    CloseHandle(
+        CreateFileA(argv[2], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
     for (int I = 0; I < 600 && GetFileAttributesA(argv[3]) == INVALID_FILE_ATTRIBUTES; ++I)
         Sleep(100);
     CloseHandle(File);

@@ -150,8 +150,7 @@ TEST(DamageSweep, StoredFolderFlipsAreDetected) {
     std::string Damaged = Package.Bytes;
     Damaged[static_cast<size_t>(Regions[3].Offset + Regions[3].Size / 2)] ^= 0x10;
     EXPECT_EQ(CheckPackageCase(Damaged, Package.Program).Outcome, TCaseOutcome::Harmless);
-    EXPECT_EQ(CheckPackageCase(Damaged, Package.Program, Folder).Outcome,
-              TCaseOutcome::Detected);
+    EXPECT_EQ(CheckPackageCase(Damaged, Package.Program, Folder).Outcome, TCaseOutcome::Detected);
     // And a folder read back other than the reference is a failure.
     std::string Other = Folder;
     Other.back() ^= 1;
