@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: host unit tests, the sanitizer trees (with short fuzz
-# runs), the 64-bit Windows tests under wine64, and the Windows tests (unit and end-to-end)
-# under Wine on a virtual display.
+# runs), and the Windows tests (unit and end-to-end) on a virtual display: the 32-bit tree's
+# under Wine where this machine runs 32-bit programs, the 64-bit tree's (the same tests around
+# the loader's x86-64 build, and the library for setup programs) under wine64.
 # Ends with one line that adds up all CTest runs.
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,13 +33,21 @@ echo "== the tests of the two-thread code under ThreadSanitizer"
 ctest_args=(-R '^setupdata_test$')
 run_ctest build/tsan
 ctest_args=()
-# 64-bit Windows programs run natively under wine64, in a prefix of their own.
-echo "== 64-bit Windows tests under wine64"
-run_ctest build/win64
+xvfb=(xvfb-run -a -s "-screen 0 1024x768x24")
+test_names() { (cd "$1" && ctest -N | sed -n 's/^ *Test *#[0-9]*: //p'); }
+# 64-bit Windows programs run natively under wine64, in a prefix of their own (made first: the
+# restart tests copy it).
+scripts/wine64-run.sh cmd /c exit >/dev/null 2>&1
 if why=$(scripts/wine-native.sh) || [ "${QUOV_WINE_EMULATED:-0}" = 1 ]; then
   scripts/wine-prefix.sh || exit 1
   echo "== Windows tests under Wine"
-  run_ctest build/win xvfb-run -a -s "-screen 0 1024x768x24"
+  run_ctest build/win "${xvfb[@]}"
+  # The 64-bit tree repeats the loader's tests on its x86-64 build: here only what it adds.
+  only64=$(comm -23 <(test_names build/win64 | sort) <(test_names build/win | sort) | paste -sd'|')
+  echo "== 64-bit Windows tests under wine64 that the 32-bit tree lacks: ${only64//|/, }"
+  ctest_args=(-R "^($only64)\$")
+  run_ctest build/win64 "${xvfb[@]}"
+  ctest_args=()
 else
   # The Windows trees are still built (above); the tests that need no Wine still run.
   echo "== Windows tests under Wine: SKIPPED: $why."
@@ -51,8 +60,12 @@ for t in json.load(sys.stdin)["tests"]:
   echo "== Windows-tree tests that need no Wine: ${no_wine//|/, }"
   ctest_args=(-R "^($no_wine)\$")
   run_ctest build/win
+  ctest_args=()
   all=$(cd build/win && ctest -N | sed -n 's/^Total Tests: //p')
   skipped=$((all - $(echo "$no_wine" | tr '|' '\n' | grep -c .)))
+  echo "== 64-bit Windows tests under wine64: the loader's x86-64 build (build/stub64, the same"
+  echo "   sources as the shipped 32-bit loader) with every Windows test around it"
+  run_ctest build/win64 "${xvfb[@]}"
 fi
 
 echo

@@ -21,6 +21,7 @@
 // "loaderfile=" (the size and CRC-32 of the loader file as read),
 // "readers=" (FolderReaders of its folder), "loaderhandles=" / "loadermemory=" (the handle count
 // and the private bytes of the loader's process), "gathered=" ("yes" or "timeout").
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -149,13 +150,17 @@ long CountHandles(DWORD ProcessId) {
         LONG(WINAPI *)(ULONG Class, PVOID Buffer, ULONG Size, PULONG Needed);
     constexpr ULONG SystemHandleInformation = 16;
     constexpr LONG StatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-    struct THandleEntry { // one entry of the list, behind its 32-bit count
+    struct THandleEntry { // one entry of the list
         ULONG OwnerProcessId;
         BYTE ObjectType;
         BYTE Flags;
         USHORT Value;
         PVOID Object;
         ACCESS_MASK Access;
+    };
+    struct THandleList { // a 32-bit count, then the entries at their alignment (8 on x64)
+        ULONG Count;
+        THandleEntry First;
     };
     const auto Query = reinterpret_cast<TQuerySystemInformation>(
         ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation"));
@@ -172,7 +177,8 @@ long CountHandles(DWORD ProcessId) {
         return -1;
     ULONG Count = 0;
     std::memcpy(&Count, List.data(), sizeof(Count));
-    const auto *Entries = reinterpret_cast<const THandleEntry *>(List.data() + sizeof(ULONG));
+    const auto *Entries =
+        reinterpret_cast<const THandleEntry *>(List.data() + offsetof(THandleList, First));
     long Held = 0;
     for (ULONG I = 0; I < Count; ++I)
         Held += Entries[I].OwnerProcessId == ProcessId;
