@@ -1,6 +1,7 @@
 #include "filesetup/file_setup.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -63,6 +64,21 @@ std::wstring DefaultTarget(const std::wstring &ApplicationName) {
     return std::wstring(Base) + L"\\Programs\\" + FolderNameFor(ApplicationName);
 }
 
+#ifdef QUOV_FILESETUP_TEST_HOOKS
+void AppendToLog(const char *Path, const std::wstring &Message) {
+    const int N = ::WideCharToMultiByte(CP_UTF8, 0, Message.data(), int(Message.size()), nullptr, 0,
+                                        nullptr, nullptr);
+    std::string Text(size_t(N > 0 ? N : 0), '\0');
+    if (N > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, Message.data(), int(Message.size()), &Text[0], N, nullptr,
+                              nullptr);
+    if (FILE *Out = std::fopen(Path, "ab")) {
+        std::fputs((Text + "\n").c_str(), Out);
+        std::fclose(Out);
+    }
+}
+#endif
+
 std::wstring MegabytesOf(uint64_t Bytes) { return std::to_wstring((Bytes + (1u << 20) - 1) >> 20); }
 
 class TFileSetup {
@@ -77,6 +93,11 @@ private:
                                Arguments);
     }
     void Tell(const std::wstring &Message, UINT Icon) {
+#ifdef QUOV_FILESETUP_TEST_HOOKS
+        // Tests only: every message, also in a very silent run, appended to a file as UTF-8.
+        if (const char *Log = std::getenv("QUOV_FILESETUP_MESSAGE_LOG"))
+            AppendToLog(Log, Message);
+#endif
         if (!FOptions.VerySilent)
             ShowSetupMessage(FWindowOwner, Text(SetupTitle, {FName}), Message, Icon);
     }

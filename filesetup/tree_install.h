@@ -72,10 +72,14 @@ private:
     void WriteFile(TFileTreeReader &Reader, const TFileTreeEntry &Entry, TStaged &Staged,
                    const std::atomic<bool> &Cancel, const std::function<void(uint32_t)> &Wrote);
     void MoveIntoPlace(TStaged &Staged, const std::wstring &Shown);
+    // SetupWriteFailed for Shown, or SetupDiskFull when Code says the disk is full.
+    [[noreturn]] void RaiseWriteFailed(const std::wstring &Shown, const std::wstring &LongFolder,
+                                       uint32_t Code);
 
     std::wstring FTarget, FLongTarget;
     std::vector<std::wstring> FCreatedFolders; // long paths, in the order they were created
     std::vector<TStaged> FStaged;
     uint32_t FTempCounter = 0;
+    uint64_t FNeededBytes = 0;
     bool FDone = false;
 };

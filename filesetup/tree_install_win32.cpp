@@ -37,6 +37,10 @@ std::wstring Widen(const std::string &Utf8) {
     return Out;
 }
 
+bool IsDiskFull(DWORD Code) {
+    return Code == ERROR_DISK_FULL || Code == ERROR_HANDLE_DISK_FULL;
+}
+
 // Removes a file whatever its read-only bit; false when it stays.
 bool RemoveFile(const std::wstring &LongPath) {
     ::SetFileAttributesW(LongPath.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -73,6 +77,21 @@ TTreeInstall::~TTreeInstall() {
         Rollback();
 }
 
+void TTreeInstall::RaiseWriteFailed(const std::wstring &Shown, const std::wstring &LongFolder,
+                                    uint32_t Code) {
+    if (!IsDiskFull(Code))
+        throw EInstallStep(SetupWriteFailed, Shown, Code);
+    // The space ran out during the writing (the check before it cannot see what the file
+    // system spends besides the bytes): the same message as that check's.
+    EInstallStep Full(SetupDiskFull, FTarget, Code);
+    Full.NeededBytes = FNeededBytes;
+    ULARGE_INTEGER Free;
+    const std::wstring Folder = LongFolder + L"\\";
+    if (::GetDiskFreeSpaceExW(Folder.c_str(), &Free, nullptr, nullptr))
+        Full.FreeBytes = Free.QuadPart;
+    throw Full;
+}
+
 void TTreeInstall::MakeFolder(const std::wstring &LongPath, const std::wstring &Shown) {
     const DWORD Attributes = ::GetFileAttributesW(LongPath.c_str());
     if (Attributes != INVALID_FILE_ATTRIBUTES) {
@@ -94,16 +113,16 @@ void TTreeInstall::WriteFile(TFileTreeReader &Reader, const TFileTreeEntry &Entr
                              TStaged &Staged, const std::atomic<bool> &Cancel,
                              const std::function<void(uint32_t)> &Wrote) {
     const std::wstring Shown = FTarget + L"\\" + Widen(Entry.Path);
-    const size_t Slash = Staged.Final.rfind(L'\\');
+    const std::wstring Folder = Staged.Final.substr(0, Staged.Final.rfind(L'\\'));
     HANDLE Raw = INVALID_HANDLE_VALUE;
     for (int Attempt = 0; Raw == INVALID_HANDLE_VALUE; ++Attempt) {
-        Staged.Temp = TempNameIn(Staged.Final.substr(0, Slash));
+        Staged.Temp = TempNameIn(Folder);
         Raw = ::CreateFileW(Staged.Temp.c_str(), GENERIC_WRITE, /*ShareMode=*/0, nullptr,
                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         const DWORD Code = ::GetLastError();
         if (Raw == INVALID_HANDLE_VALUE && (Code != ERROR_FILE_EXISTS || Attempt > 1000)) {
             Staged.Temp.clear();
-            throw EInstallStep(SetupWriteFailed, Shown, Code);
+            RaiseWriteFailed(Shown, Folder, Code);
         }
     }
     TFileHandle File(Raw);
@@ -116,7 +135,7 @@ void TTreeInstall::WriteFile(TFileTreeReader &Reader, const TFileTreeEntry &Entr
             if (!::WriteFile(File.Get(), P + Done, Size - Done, &Written, nullptr) ||
                 Written == 0) {
                 const DWORD Code = ::GetLastError();
-                throw EInstallStep(SetupWriteFailed, Shown, Code ? Code : ERROR_WRITE_FAULT);
+                RaiseWriteFailed(Shown, Folder, Code ? Code : ERROR_WRITE_FAULT);
             }
             Done += Written;
         }
@@ -129,7 +148,7 @@ void TTreeInstall::WriteFile(TFileTreeReader &Reader, const TFileTreeEntry &Entr
         ::SetFileTime(File.Get(), nullptr, nullptr, &Time);
     }
     if (!File.Close())
-        throw EInstallStep(SetupWriteFailed, Shown, ::GetLastError());
+        RaiseWriteFailed(Shown, Folder, ::GetLastError());
     Staged.Attributes = Entry.Attributes;
 }
 
@@ -173,6 +192,7 @@ void TTreeInstall::Install(TFileTreeReader &Reader, const std::atomic<bool> &Can
         throw EInstallStep(SetupBadFolder, FTarget, ERROR_DIRECTORY);
     ULARGE_INTEGER Free;
     const std::wstring ProbeDir = Probe + L"\\";
+    FNeededBytes = Index.TotalSize;
     if (::GetDiskFreeSpaceExW(ProbeDir.c_str(), &Free, nullptr, nullptr) &&
         Free.QuadPart < Index.TotalSize) {
         EInstallStep Full(SetupDiskFull, FTarget, ERROR_DISK_FULL);

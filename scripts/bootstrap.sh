@@ -12,6 +12,7 @@ packages=(
   locales osslsigncode openssl python3 inotify-tools zip
   nsis
   fonts-vlgothic g++-mingw-w64-x86-64 wine64
+  7zip
 )
 
 missing=()

@@ -44,8 +44,9 @@ constexpr uint8_t FileTreeFlagCallTransform = 0x01;
 constexpr uint32_t FileTreeKeptAttributes = 0x01 | 0x02 | 0x04 | 0x20;
 
 // Ceilings the reader checks before it allocates: the whole data stream is one block, so it
-// stays below the block's 2^31 bytes; a call-transformed file is undone in memory, so it has a
-// ceiling of its own; a path fits the system's long-path limit of 32767 UTF-16 units.
+// stays below the block's 2^31 bytes; a call-transformed file has a ceiling of its own (the
+// packer transforms no larger file; the reader undoes it piece by piece); a path fits the
+// system's long-path limit of 32767 UTF-16 units.
 constexpr uint32_t FileTreeMaxEntries = 1u << 20;
 constexpr uint64_t FileTreeMaxTotalSize = 0x7FFFFFFFull - (64u << 20);
 constexpr uint64_t FileTreeMaxTransformedSize = 64u << 20;

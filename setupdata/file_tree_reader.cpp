@@ -98,25 +98,38 @@ TFileTreeReader::TFileTreeReader(TCustomFile &Source, uint32_t PieceSize)
 TFileTreeReader::~TFileTreeReader() = default;
 
 void TFileTreeReader::ReadFile(const TFileTreeEntry &Entry, const TTreeDataSink &Sink) {
+    // A transformed file is undone a piece at a time; the transform looks four bytes ahead of
+    // each position, so the last four bytes of a piece wait for the next one.
+    constexpr uint32_t Lookahead = 4;
+    if (FPiece.empty() && Entry.Size != 0)
+        FPiece.resize(size_t(FPieceSize) + Lookahead);
     uint32_t Crc = 0xFFFFFFFFu;
-    if (Entry.CallTransformed) {
-        // The transform looks four bytes ahead of each position: undone on the whole file.
-        std::vector<uint8_t> Whole(static_cast<size_t>(Entry.Size));
-        if (!Whole.empty())
-            FData->Read(Whole.data(), static_cast<int32_t>(Whole.size()));
-        Crc = ~DecodeCallOperandsWithCrc32(Whole.data(), static_cast<uint32_t>(Whole.size()));
-        if (!Whole.empty())
-            Sink(Whole.data(), static_cast<uint32_t>(Whole.size()));
-    } else {
-        if (FPiece.empty() && Entry.Size != 0)
-            FPiece.resize(FPieceSize);
-        for (uint64_t Left = Entry.Size; Left != 0;) {
-            const uint32_t Count = Left < FPieceSize ? static_cast<uint32_t>(Left) : FPieceSize;
-            FData->Read(FPiece.data(), static_cast<int32_t>(Count));
-            Crc = AccumulateCrc32(Crc, FPiece.data(), Count);
-            Sink(FPiece.data(), Count);
-            Left -= Count;
+    uint32_t Held = 0; // bytes at FPiece's start that wait for the next piece
+    uint32_t Scan = 0; // where the transform's scan goes on, from FPiece's start
+    uint64_t Base = 0; // the file position of FPiece's start
+    for (uint64_t Left = Entry.Size; Left != 0;) {
+        const uint32_t Count = Left < FPieceSize ? static_cast<uint32_t>(Left) : FPieceSize;
+        FData->Read(FPiece.data() + Held, static_cast<int32_t>(Count));
+        Left -= Count;
+        const uint32_t Length = Held + Count;
+        uint32_t Ready = Length;
+        if (Entry.CallTransformed) {
+            if (Left != 0)
+                Ready = Length > Lookahead ? Length - Lookahead : 0;
+            // At the file's end the buffer ends where the file does, as the packer's scan did.
+            const uint32_t Next =
+                ConvertCallOperandsStretch(FPiece.data(), Length, Scan, Ready,
+                                           /*MakeAbsolute=*/false, static_cast<uint32_t>(Base));
+            Scan = Next - Ready;
         }
+        if (Ready != 0) {
+            Crc = AccumulateCrc32(Crc, FPiece.data(), Ready);
+            Sink(FPiece.data(), Ready);
+        }
+        Held = Length - Ready;
+        if (Held != 0)
+            std::memmove(FPiece.data(), FPiece.data() + Ready, Held);
+        Base += Ready;
     }
     if (~Crc != Entry.Crc)
         RaiseTreeCorrupt("a file whose CRC does not match (" + Entry.Path + ")");

@@ -52,8 +52,8 @@ public:
 
     // Delivers the next file's bytes (the entries' files in order; folders are skipped by the
     // caller) to Sink and checks its CRC at the end: a mismatch throws ECompressDataError after
-    // the last piece went to Sink. Memory: one piece, or the whole file when it is stored
-    // call-transformed (at most FileTreeMaxTransformedSize).
+    // the last piece went to Sink. Memory: one piece (and four bytes more), whatever the file's
+    // size; a call-transformed file is undone piece by piece.
     void ReadFile(const TFileTreeEntry &Entry, const TTreeDataSink &Sink);
 
 private:

@@ -1,7 +1,9 @@
 // damage_sweep: damages a packaged installer one bit or one cut at a time and runs the loader's
 // own acceptance and extraction path over each case. Every case must end in acceptance with the
 // original program bytes, or in one of the system's errors; anything else (different program
-// bytes, a foreign exception, a crash, a sanitizer report, a hang) is a failure.
+// bytes, a foreign exception, a crash, a sanitizer report, a hang) is a failure. A stored folder
+// of files (quovpack pack --files) is read back with the setup program's reader in every case:
+// read back other than it was packed is a failure too.
 //
 //   damage_sweep PACKAGE [--program ORIGINAL] [--all-bits] [--no-flips] [--no-cuts]
 //                [--sample N] [--case-timeout SECONDS]
@@ -111,7 +113,7 @@ int main(int ArgCount, char **Args) {
             // The reference: what the intact package holds, as far as its own CRC vouches.
             Program = ProgramOfPackage(Package);
         }
-        TCaseResult Intact = CheckPackageCase(Package, Program);
+        TCaseResult Intact = CheckPackageCase(Package, Program, StoredFolderOfPackage(Package));
         if (Intact.Outcome != TCaseOutcome::Harmless) {
             std::fprintf(stderr, "damage_sweep: the intact package does not give the program: %s\n",
                          Intact.Detail.c_str());

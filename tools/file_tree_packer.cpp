@@ -124,7 +124,8 @@ std::vector<TTreeSourceEntry> ScanHostTree(const std::string &Root, bool ZeroTim
     return Entries;
 }
 
-std::string BuildFileTreeArea(std::vector<TTreeSourceEntry> Entries, const std::string &RunCommand) {
+std::string BuildFileTreeArea(std::vector<TTreeSourceEntry> Entries, const std::string &RunCommand,
+                              uint32_t DictionarySize) {
     if (Entries.empty())
         throw EInputError("the folder is empty: there is nothing to install");
     if (Entries.size() > FileTreeMaxEntries)
@@ -192,7 +193,7 @@ std::string BuildFileTreeArea(std::vector<TTreeSourceEntry> Entries, const std::
     AppendLe32(Area, FileTreeFormatVersion);
     AppendLzmaBlock(Area, Index.data(), Index.size());
     const std::string Stream =
-        LzmaCompressProgram(Data.data(), Data.size(), DefaultProgramDictionarySize);
+        LzmaCompressProgram(Data.data(), Data.size(), DictionarySize);
     AppendCompressedBlock(Area, Stream.data(), Stream.size(), /*IsCompressed=*/true);
     return Area;
 }

@@ -8,6 +8,13 @@
 #include <vector>
 
 #include "tools/host_files.h"
+#include "tools/packlib/lzma_compress.h"
+
+// The files' dictionary unless the author chooses: the largest the readers take. A folder's
+// files share much across more than 16 MiB (on 51 MB of Wine's DLLs the installer is 0.4%
+// smaller than with 16 MiB); it is what the setup program needs to install them (besides one
+// piece), and a folder smaller than it gets the smallest dictionary that holds it.
+constexpr uint32_t DefaultFileTreeDictionarySize = MaxProgramDictionarySize;
 
 // One file or folder to store, its path relative to the tree's root with parts joined by '/'.
 struct TTreeSourceEntry {
@@ -31,8 +38,10 @@ std::vector<TTreeSourceEntry> ScanHostTree(const std::string &Root, bool ZeroTim
 // The setup-data area for Entries and RunCommand (UTF-8, empty: none). Sorts by path, checks
 // every name, refuses names that differ only in case within one folder, an empty tree and
 // anything over the format's ceilings (EInputError with the reason); files beginning with an
-// executable's "MZ" are stored call-transformed.
-std::string BuildFileTreeArea(std::vector<TTreeSourceEntry> Entries, const std::string &RunCommand);
+// executable's "MZ" are stored call-transformed. The files' stream is one LZMA stream with the
+// setup program's settings and DictionarySize (tools/packlib/lzma_compress.h).
+std::string BuildFileTreeArea(std::vector<TTreeSourceEntry> Entries, const std::string &RunCommand,
+                              uint32_t DictionarySize = DefaultFileTreeDictionarySize);
 
 // The reference setup program that installs a stored folder, installed beside the stub.
 constexpr const char FileTreeSetupProgramName[] = "quovfiles.exe";

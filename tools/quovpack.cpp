@@ -102,9 +102,10 @@ const TCommandSpec PackCommand = {
         {"second-data", 0, "FILE", "bytes placed right behind the stub, for the setup program"},
         {"setup-data", 0, "FILE", "bytes placed behind the setup records, for the setup program"},
         {"dict-size", 0, "SIZE",
-         "LZMA dictionary for the setup program, 4K to 64M (K and M are KiB\n"
-         "and MiB; default 16M); a smaller program gets the smallest\n"
-         "dictionary that holds it"},
+         "LZMA dictionary for the setup program (and for the files of\n"
+         "--files), 4K to 64M (K and M are KiB and MiB; default 16M, 64M\n"
+         "for the files); smaller data get the smallest dictionary that\n"
+         "holds them"},
         {"werror", 0, nullptr, "treat warnings as errors: write nothing when there is one"},
         {"sign-command", 0, "CMD",
          "sign the finished installer before it gets its name: CMD runs\n"
@@ -318,7 +319,8 @@ int RunPack(const std::vector<std::string> &Words) {
         if (Args.Has("setup-data"))
             throw EUsage("--files and --setup-data both fill the setup data: give one");
         Options.SetupDataBytes = BuildFileTreeArea(
-            ScanHostTree(Args.One("files"), Args.Has("zero-times")), Args.One("run"));
+            ScanHostTree(Args.One("files"), Args.Has("zero-times")), Args.One("run"),
+            Args.Has("dict-size") ? Options.DictionarySize : DefaultFileTreeDictionarySize);
     } else if (Args.Has("run") || Args.Has("zero-times")) {
         throw EUsage("--run and --zero-times go with --files");
     }

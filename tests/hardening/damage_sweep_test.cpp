@@ -8,6 +8,7 @@
 #include "setupdata/file.h"
 #include "tests/tools/test_stub.h"
 #include "tools/authenticode.h"
+#include "tools/file_tree_packer.h"
 #include "tools/package_builder.h"
 
 namespace {
@@ -36,7 +37,9 @@ struct TSmallPackage {
     std::string Program;
     std::string Bytes;
 
-    explicit TSmallPackage(size_t ProgramSize = 16000, uint32_t Seed = 7)
+    // With Folder, the package holds it as the setup data (quovpack pack --files).
+    explicit TSmallPackage(size_t ProgramSize = 16000, uint32_t Seed = 7,
+                           std::vector<TTreeSourceEntry> Folder = {})
         : Program(RunnableProgram(SweepProgram(ProgramSize, Seed))) {
         WriteFileBytes(Dir / "stub.exe", BuildTestStub());
         WriteFileBytes(Dir / "program.exe", Program);
@@ -48,6 +51,8 @@ struct TSmallPackage {
         Options.ApplicationName = "Sweep";
         Options.LanguagePaths = {Dir / "en.txt", Dir / "zh.txt"};
         Options.OutputPath = Dir / "package.exe";
+        if (!Folder.empty())
+            Options.SetupDataBytes = BuildFileTreeArea(std::move(Folder), "app.exe /quiet");
         PackInstaller(Options);
         Bytes = ReadFileBytes(Options.OutputPath);
     }
@@ -104,6 +109,54 @@ TEST(DamageSweep, NoCutIsAccepted) {
     EXPECT_EQ(Counts.Harmless, 0u);
     // Every chunk boundary twice over, plus the sample.
     EXPECT_GT(Counts.Cases, 2 * Package.Bytes.size() / 61);
+}
+
+// A stored folder: an executable (stored call-transformed) and data over more than one chunk.
+std::vector<TTreeSourceEntry> SweepFolder() {
+    std::vector<TTreeSourceEntry> Folder(3);
+    Folder[0].Path = "bin";
+    Folder[0].IsFolder = true;
+    Folder[1].Path = "bin/app.exe";
+    Folder[1].Data = "MZ" + SweepProgram(3000, 11);
+    Folder[2].Path = "data.bin";
+    Folder[2].Data = SweepProgram(6000, 5);
+    Folder[2].Attributes = 0x21;
+    Folder[2].WriteTime = 132000000000000000ull;
+    return Folder;
+}
+
+// Every byte of the stored folder lies under the reader's checks: a flip anywhere is found when
+// the setup program reads the folder, though the loader itself never reads it.
+TEST(DamageSweep, StoredFolderFlipsAreDetected) {
+    TSmallPackage Package(2000, 3, SweepFolder());
+    const std::vector<TSweepRegion> Regions = FindSweepRegions(Package.Bytes);
+    ASSERT_EQ(Regions.size(), 5u);
+    EXPECT_EQ(Regions[3].Name, "stored folder");
+    EXPECT_EQ(Regions[3].Offset, Regions[2].Offset + Regions[2].Size);
+    EXPECT_EQ(Regions[4].Offset, Regions[3].Offset + Regions[3].Size);
+    EXPECT_GT(Regions[3].Size, 4096u + 100);
+
+    const std::string Folder = StoredFolderOfPackage(Package.Bytes);
+    EXPECT_NE(Folder.find("app.exe /quiet\nbin\n"), std::string::npos);
+    EXPECT_NE(Folder.find(SweepProgram(6000, 5)), std::string::npos);
+    EXPECT_EQ(StoredFolderOfPackage(TSmallPackage(6000).Bytes), "");
+
+    TSweepCounts Counts = RunBitFlipSweep(Package.Bytes, Package.Program, /*AllBits=*/false);
+    EXPECT_EQ(Counts.Cases, RegionBytes(Package.Bytes));
+    ExpectNoFailure(Counts);
+    EXPECT_EQ(Counts.Harmless, 0u);
+
+    // What finds them is the folder's read: without it a flip there passes as harmless.
+    std::string Damaged = Package.Bytes;
+    Damaged[static_cast<size_t>(Regions[3].Offset + Regions[3].Size / 2)] ^= 0x10;
+    EXPECT_EQ(CheckPackageCase(Damaged, Package.Program).Outcome, TCaseOutcome::Harmless);
+    EXPECT_EQ(CheckPackageCase(Damaged, Package.Program, Folder).Outcome, TCaseOutcome::Detected);
+    // And a folder read back other than the reference is a failure.
+    std::string Other = Folder;
+    Other.back() ^= 1;
+    const TCaseResult Result = CheckPackageCase(Package.Bytes, Package.Program, Other);
+    EXPECT_EQ(Result.Outcome, TCaseOutcome::Failure);
+    EXPECT_NE(Result.Detail.find("stored folder"), std::string::npos) << Result.Detail;
 }
 
 // The sorting itself: acceptance with other program bytes is a failure, not harmless.

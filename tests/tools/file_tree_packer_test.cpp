@@ -111,6 +111,27 @@ TEST(FileTreePacker, RoundTripsInPieces) {
     }
 }
 
+// The reader undoes the transform a piece at a time: operands that the transform changes (top
+// byte 00 or FF) at every distance from a piece's end, and an instruction in the last four
+// bytes, which the transform leaves alone.
+TEST(FileTreePacker, UndoesTheTransformAcrossPieces) {
+    std::string Calls = "MZ";
+    for (uint32_t I = 0; Calls.size() < 5000; ++I) {
+        Calls += std::string(I % 9, '\x90');
+        Calls += I % 2 ? '\xE8' : '\xE9';
+        Calls += std::string(3, static_cast<char>(I * 37));
+        Calls += I % 3 ? '\x00' : '\xFF';
+    }
+    Calls += "\xE8\x01\x02\x00";
+    const std::string Area = BuildFileTreeArea({File("calls.dll", Calls)}, "");
+    for (uint32_t Piece = 1; Piece <= 12; ++Piece) {
+        SCOPED_TRACE(testing::Message() << "piece " << Piece);
+        const TReadBack Back = ReadArea(Area, Piece);
+        ASSERT_TRUE(Back.Index.Entries[0].CallTransformed);
+        EXPECT_EQ(Back.Files[0], Calls);
+    }
+}
+
 TEST(FileTreePacker, SameTreeGivesSameBytesInAnyOrder) {
     std::vector<TTreeSourceEntry> Tree = SampleTree();
     const std::string First = BuildFileTreeArea(Tree, "");
