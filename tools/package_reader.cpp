@@ -11,6 +11,8 @@
 #include "setupdata/block_format.h"
 #include "setupdata/crc32.h"
 #include "setupdata/file.h"
+#include "setupdata/file_tree.h"
+#include "setupdata/file_tree_reader.h"
 #include "support/builtin_texts.h"
 #include "support/byte_order.h"
 #include "tools/package_layout.h"
@@ -189,6 +191,39 @@ void ReadSignatureInto(const std::string &Path, TCustomFile &File, TPackageRepor
                            (S.Present ? " before the certificate table" : " (a signature?)"));
 }
 
+// The setup-data area, when it holds a stored folder: every file read back through the
+// reference setup program's reader, its CRC compared; the first fault goes into the report.
+template <typename TPhase>
+void ReadStoredFolder(TCustomFile &File, TPackageReport &Report, const TPhase &Phase) {
+    const TBlockInfo &Records = Report.RecordsBlock;
+    const uint64_t Start = Records.End();
+    if (!Records.HeaderValid ||
+        uint64_t(Report.Table.SetupProgramOffset) < Start + FileTreeAreaHeaderSize)
+        return;
+    uint8_t Signature[FileTreeSignatureSize];
+    File.SeekTo64(Start);
+    File.ReadExact(Signature, sizeof Signature);
+    if (std::memcmp(Signature, FileTreeSignature, sizeof Signature) != 0)
+        return;
+    Phase("reading the stored folder");
+    Report.HaveStoredFolder = true;
+    File.SeekTo64(Start);
+    try {
+        TFileTreeReader Reader(File);
+        for (const TFileTreeEntry &Entry : Reader.Index().Entries) {
+            if (Entry.IsFolder)
+                continue;
+            Reader.ReadFile(Entry, [](const void *, uint32_t) {});
+            ++Report.StoredFolderFiles;
+        }
+    } catch (const Exception &E) {
+        Report.StoredFolderFault = "stored folder at offset " + std::to_string(Start) + ": " +
+                                   (E.Fault().Check != TFaultCheck::None
+                                        ? DescribeDataFault(E.Fault())
+                                        : E.Message());
+    }
+}
+
 } // namespace
 
 TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
@@ -257,6 +292,9 @@ TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,
             Report.Languages.push_back(Language);
         }
     }
+
+    if (DecodeProgram && Report.TableAccepted)
+        ReadStoredFolder(*File, Report, Phase);
 
     Phase("computing the PE checksum");
     ComputeChecksum(*File, Report);

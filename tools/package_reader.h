@@ -65,6 +65,12 @@ struct TPackageReport {
     // not what was signed.
     TSignatureReport Signature;
     bool SignatureFault = false;
+    // A folder stored with pack --files in the setup-data area, read back whole through the
+    // reference setup program's reader when the program is decoded too: the loader never reads
+    // it, so damage there is not the loader's fault, but the installer would still fail.
+    bool HaveStoredFolder = false;
+    uint32_t StoredFolderFiles = 0;  // files read back with their CRC right
+    std::string StoredFolderFault;   // empty when the whole folder read back
 };
 
 // One area of the file, for the file map.
@@ -88,7 +94,7 @@ using TReadProgress =
     std::function<void(const std::string &Phase, uint64_t Done, uint64_t Total)>;
 
 // Reads and checks with the loader's acceptance routine; DecodeProgram adds the full decode of
-// the setup program (in memory: no file is written). Throws EPackageOpenError when the file
+// the setup program (in memory: no file is written) and the read of a stored folder. Throws EPackageOpenError when the file
 // cannot be opened or read, EOutOfMemory when the program does not fit in memory; every finding
 // about the package goes into the report.
 TPackageReport ReadPackage(const std::string &Path, bool DecodeProgram,

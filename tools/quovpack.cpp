@@ -393,7 +393,7 @@ int RunVerify(const std::vector<std::string> &Words) {
             std::fprintf(stderr, "quovpack: note: %s\n", N.c_str());
         std::fputs(FormatVerifyLine(Path, Report).c_str(), stdout);
     }
-    return Report.Fault.empty() ? ExitOk : ExitRefused;
+    return Report.Fault.empty() && Report.StoredFolderFault.empty() ? ExitOk : ExitRefused;
 }
 
 int RunExtract(const std::vector<std::string> &Words) {

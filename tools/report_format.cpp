@@ -261,10 +261,15 @@ std::string FormatInspectText(const std::string &Path, const TPackageReport &R) 
 std::string FormatVerifyLine(const std::string &Path, const TPackageReport &R) {
     if (!R.Fault.empty())
         return Path + ": FAULT: " + R.Fault + "\n";
+    if (!R.StoredFolderFault.empty())
+        return Path + ": FAULT: the loader would accept it, but its setup program would fail: " +
+               R.StoredFolderFault + "\n";
     return Path +
-           Format(": OK: the loader would accept it (%zu language(s), setup program %u bytes); ",
+           Format(": OK: the loader would accept it (%zu language(s), setup program %u bytes",
                   R.Languages.size(), R.Table.SetupProgramSize) +
-           SignatureSummary(R.Signature) + "\n";
+           (R.HaveStoredFolder ? Format(", stored folder of %u file(s)", R.StoredFolderFiles)
+                               : std::string()) +
+           "); " + SignatureSummary(R.Signature) + "\n";
 }
 
 std::string FormatVerifyJson(const std::string &Path, const TPackageReport &R) {
@@ -275,5 +280,10 @@ std::string FormatVerifyJson(const std::string &Path, const TPackageReport &R) {
     J += "  \"languages\": " + std::to_string(R.Languages.size()) + ",\n";
     J += "  \"setup_program_size\": " +
          (R.TableAccepted ? std::to_string(R.Table.SetupProgramSize) : std::string("null")) + ",\n";
+    if (R.HaveStoredFolder)
+        J += "  \"stored_folder\": {\"files\": " + std::to_string(R.StoredFolderFiles) +
+             ", \"fault\": " +
+             (R.StoredFolderFault.empty() ? std::string("null") : JsonString(R.StoredFolderFault)) +
+             "},\n";
     return J + JsonNotes(R) + "}\n";
 }

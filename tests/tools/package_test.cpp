@@ -15,6 +15,7 @@
 #include "records/setup_package.h"
 #include "setupdata/file.h"
 #include "tools/default_languages.h"
+#include "tools/file_tree_packer.h"
 #include "test_stub.h"
 
 namespace {
@@ -430,6 +431,29 @@ TEST(Package, OutputGoesWhereThePathLeads) {
             if (C.Outcome == Streamed)
                 EXPECT_FALSE(S_ISREG(St.st_mode)); // the node was not replaced by a file
         }
+}
+
+// verify's decode reads a stored folder back as the setup program will: the loader accepts a
+// folder damaged behind the index, the report does not.
+TEST(Package, DecodingReadsAStoredFolderBack) {
+    TFixture F;
+    F.Options.SetupDataPath.clear();
+    F.Options.SetupDataBytes = BuildFileTreeArea(
+        {{"a.txt", false, 0, 0, "alpha"}, {"sub", true, 0, 0, ""},
+         {"sub/b.bin", false, 0, 0, TestProgram(30000)}}, "");
+    const TPackResult Packed = PackInstaller(F.Options);
+    std::string Bytes = ReadFileBytes(F.Options.OutputPath);
+    const TPackageReport Good = ReadPackage(F.Options.OutputPath, true);
+    EXPECT_TRUE(Good.HaveStoredFolder);
+    EXPECT_EQ(Good.StoredFolderFiles, 2u);
+    EXPECT_EQ(Good.StoredFolderFault, "");
+    Bytes[Packed.Table.SetupProgramOffset - 40] ^= 0x10; // inside the files' data block
+    const std::string Damaged = F.Dir / "damaged.exe";
+    WriteFileBytes(Damaged, Bytes);
+    const TPackageReport Bad = ReadPackage(Damaged, true);
+    EXPECT_EQ(Bad.Fault, "");
+    EXPECT_NE(Bad.StoredFolderFault.find("stored folder at offset"), std::string::npos);
+    EXPECT_FALSE(ReadPackage(Damaged, false).HaveStoredFolder); // not read without the decode
 }
 
 // Damaged files: the report carries the acceptance routine's verdict, and a refusal names the

@@ -90,6 +90,18 @@ TEST(ReportFormat, ReportsGiveTheirTextAndJson) {
          {"\"table_offset\": 4096", "\"matches\": null, \"signature_valid\": null", "\"checked\": false}"},
          {"setup program 5000 bytes); signed, NOT CHECKED: this build of quovpack cannot check",
           "\"accepted\": true", "\"fault\": null"}},
+        {"a stored folder that does not read back", "files.exe",
+         [](TPackageReport &R) {
+             R.HaveStoredFolder = true;
+             R.StoredFolderFiles = 3;
+             R.StoredFolderFault = "stored folder at offset 900: damaged";
+         },
+         {},
+         {},
+         {"files.exe: FAULT: the loader would accept it, but its setup program would fail: "
+          "stored folder at offset 900: damaged\n",
+          "\"stored_folder\": {\"files\": 3, \"fault\": \"stored folder at offset 900: "
+          "damaged\"}"}},
     };
     for (auto &C : Cases) {
         SCOPED_TRACE(C.Name);
