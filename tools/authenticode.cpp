@@ -346,19 +346,9 @@ void CheckTable(THostInput &In, const TPeHeaders &Headers, TSignatureReport &Rep
 
 TSignatureReport CheckSignature(const std::string &Path) {
     TSignatureReport Report;
-    THostInput In = OpenHostInput(Path, "installer", ~uint64_t(0));
-    std::string Head(static_cast<size_t>(std::min<uint64_t>(In.Size, 65536)), '\0');
-    Head.resize(ReadHostInputHead(In, &Head[0], Head.size()));
+    THostInput In;
     TPeHeaders Headers;
-    try {
-        Headers = ParsePeHeaders(reinterpret_cast<const uint8_t *>(Head.data()), Head.size());
-    } catch (const EStubError &) {
-        return Report; // not an image that this reader knows: nothing signed
-    }
-    Report.TableOffset = Headers.CertificateTableOffset;
-    Report.TableSize = Headers.CertificateTableSize;
-    Report.Present = Report.TableOffset != 0 || Report.TableSize != 0;
-    if (!Report.Present)
+    if (!LocateCertificateTable(Path, In, Headers, Report) || !Report.Present)
         return Report;
     ERR_clear_error();
     try {

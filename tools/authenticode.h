@@ -64,3 +64,11 @@ struct TSignatureReport {
 // without a certificate table, is reported as not signed. Throws EInputError when the file
 // cannot be read.
 TSignatureReport CheckSignature(const std::string &Path);
+
+// The part both builds share (certificate_table.cpp): opens the file at Path into In, reads its
+// PE headers into Headers and puts the certificate table's place and Present into Report.
+// False when the file is not an image this reader knows: nothing is signed then.
+struct THostInput;
+struct TPeHeaders;
+bool LocateCertificateTable(const std::string &Path, THostInput &In, TPeHeaders &Headers,
+                            TSignatureReport &Report);
