@@ -97,7 +97,7 @@ a message file refused       ;3;same-error;pack $common --lang плохой.txt 
 a code page only one knows   ;3;same-error;pack $common --lang utf8.txt --program программа-设置.exe --name X -o x.exe
 the output is the input      ;2;same-error;extract host-setup.exe -o host-setup.exe
 a bad command line           ;2;same-error;pack --program
-a device as output           ;0;says 'wrote NUL: 212312 bytes';pack $common --program программа-设置.exe --name 'Приложение 应用' -o NUL
+a device as output           ;0;says 'wrote NUL: [0-9]+ bytes, 2 language';pack $common --program программа-设置.exe --name 'Приложение 应用' -o NUL
 a missing input              ;3;says 'installer нет.exe: (File not found|The system cannot find the file specified)';verify нет.exe
 a folder as input            ;3;says 'setup program дерево: it is a folder';pack $common --program дерево --name X -o x.exe
 a signing command that fails ;4;says 'the signing command failed with exit code 3';pack $common --program программа-设置.exe --name X -o x.exe --sign-command 'exit 3'
