@@ -27,6 +27,7 @@
 #include <lzma.h>
 #include <zlib.h>
 
+#include "bench/process_memory.h"
 #include "records/setup_package.h"
 #include "setupdata/block_reader.h"
 #include "setupdata/call_transform.h"
@@ -164,17 +165,6 @@ std::string DecodeWithLiblzma(const std::string &Stream, size_t Size) {
     if (Result != LZMA_STREAM_END && Result != LZMA_OK)
         throw Exception("liblzma: decode failed");
     return Out;
-}
-
-// A field of /proc/self/status in KiB (VmRSS, VmHWM); 0 when it cannot be read.
-long StatusKiB(const char *Field) {
-    std::ifstream In("/proc/self/status");
-    std::string Line;
-    const size_t Len = std::strlen(Field);
-    while (std::getline(In, Line))
-        if (Line.compare(0, Len, Field) == 0 && Line.size() > Len && Line[Len] == ':')
-            return std::stol(Line.substr(Len + 1));
-    return 0;
 }
 
 // Runs one extraction in a fresh process (its peak resident set starts anew with exec) and

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/process_memory.h"
 #include "records/setup_package.h"
 #include "setupdata/call_transform.h"
 #include "setupdata/crc32.h"
@@ -41,17 +42,6 @@ double Now(clockid_t Clock) {
     timespec T;
     clock_gettime(Clock, &T);
     return T.tv_sec + T.tv_nsec / 1e9;
-}
-
-// A field of /proc/self/status in KiB (VmRSS, VmHWM); 0 when it cannot be read.
-long StatusKiB(const char *Field) {
-    std::ifstream In("/proc/self/status");
-    std::string Line;
-    const size_t Len = std::strlen(Field);
-    while (std::getline(In, Line))
-        if (Line.compare(0, Len, Field) == 0 && Line.size() > Len && Line[Len] == ':')
-            return std::stol(Line.substr(Len + 1));
-    return 0;
 }
 
 // The tree's files in path order until MinBytes are gathered (all of them when 0).
