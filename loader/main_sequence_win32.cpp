@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,7 @@ struct TRunState {
     const TLoaderOffsetTable *Table = nullptr; // in the module's resources, never released
     TSetupHeaderRec Header;                     // lives with the run, never released early
     std::vector<TSetupLanguageEntry> LanguageEntries;
+    std::unique_ptr<TEarlyProgramDecode> EarlyDecode; // while the startup question is up
     std::string TempDir;
     std::string TempExePath; // set before the file is created, so cleanup tries it either way
     TLoaderRequests Requests; // written by the loader window, which it outlives
@@ -61,9 +63,10 @@ int32_t EntryCount(const TRunState &State) {
 }
 
 // The cleanup block, on success and on failure alike. Its order is not the reverse of the
-// acquisitions: the loader's own file goes first, the extracted program and its directory are
+// acquisitions: the loader's own file goes first (once an early decoding of it has ended), the extracted program and its directory are
 // removed while the window still exists, and the language entries go last.
 void RunCleanupBlock(TRunState &State) noexcept {
+    State.EarlyDecode.reset(); // its thread reads the loader's file until it has ended
     DestroyAndClear(State.SelfFile);
     if (!State.TempExePath.empty())
         DeleteFileWithRetries(/*DisableRedirection=*/false, State.TempExePath, DeleteAttempts,
@@ -87,13 +90,37 @@ private:
     TRunState &FState;
 };
 
-void AskStartupPrompt(const TRunState &State) {
+// The decoding that the startup question's timer starts, until it has started or the question is
+// answered.
+TEarlyProgramDecode *PendingEarlyDecode = nullptr;
+
+// Runs from the question box's own message loop once it has nothing else to do, so the question
+// is on screen before the decoding takes any time from it.
+void CALLBACK StartEarlyDecode(HWND, UINT, UINT_PTR Timer, DWORD) {
+    ::KillTimer(nullptr, Timer);
+    if (PendingEarlyDecode)
+        PendingEarlyDecode->Start();
+    PendingEarlyDecode = nullptr;
+}
+
+// While the question is up, the setup program is decoded on a second thread (TEarlyProgramDecode);
+// nothing is created and no fault is shown before the answer.
+void AskStartupPrompt(TRunState &State) {
     if (State.Header.NoStartupPrompt() || State.Options.SuppressStartupPrompt)
         return;
     std::string Text = FormatLoaderMessage1(MsgStartupPrompt, State.Header.ApplicationName());
+    State.EarlyDecode.reset(new (std::nothrow) TEarlyProgramDecode(*State.SelfFile, *State.Table));
+    PendingEarlyDecode = State.EarlyDecode.get();
+    const UINT_PTR Timer = ::SetTimer(nullptr, 0, 0, &StartEarlyDecode);
     int Answer = ::MessageBoxA(nullptr, Text.c_str(), LoaderMessages[MsgSetupCaption].c_str(),
                                MB_YESNO | MB_ICONQUESTION);
+    ::KillTimer(nullptr, Timer);
+    PendingEarlyDecode = nullptr;
     if (Answer != IDYES) {
+        // Given up, not waited for: the thread may still be reading the loader's file, so the
+        // file and the decoding are left to the end of the process.
+        State.EarlyDecode.release();
+        State.SelfFile.release();
         LoaderExitCode = 2;
         throw EAbort();
     }
@@ -106,11 +133,19 @@ std::string ExtractedProgramPath(const TRunState &State) {
 
 // A file error while writing the extracted program (or reading the loader's file for it, once
 // it stands at the program's block) is reported as the temporary file failing, with the file
-// error's code.
+// error's code. A program decoded while the startup question was up is written as it stands;
+// otherwise (no question, or that decoding did not pass) it is decoded here.
 void ExtractProgram(TRunState &State) {
+    const bool Decoded = State.EarlyDecode && State.EarlyDecode->Finish();
+    // Outside the conversion below: a failure here is the loader's own file failing.
+    if (!Decoded)
+        SeekSetupProgram(*State.SelfFile, *State.Table);
     try {
         TFile Target(State.TempExePath, fcCreateAlways, amWrite, smNone);
-        ExtractSetupProgram(*State.SelfFile, *State.Table, Target);
+        if (Decoded)
+            State.EarlyDecode->WriteTo(Target);
+        else
+            ExtractSetupProgram(*State.SelfFile, *State.Table, Target);
     } catch (const EFileError &E) {
         ::SetLastError(E.SystemErrorCode);
         RaiseWin32Error(MsgTempFileFailed);
@@ -144,8 +179,6 @@ void RunGuardedSteps(TRunState &State) {
     SeedRandom();
     State.TempDir = MakeRunTempDir();
     State.TempExePath = ExtractedProgramPath(State);
-    // Outside the conversion of ExtractProgram: a failure here is the loader's own file failing.
-    SeekSetupProgram(*State.SelfFile, *State.Table);
     ExtractProgram(State);
     DestroyAndClear(State.SelfFile); // closed before the setup program starts
     RunSetupProgramStep(State);

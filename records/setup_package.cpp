@@ -137,6 +137,43 @@ void ExtractSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table, TFi
     Writer.Keep();
 }
 
+bool TEarlyProgramDecode::Start() noexcept {
+    try {
+        FBuffer = AllocateProgramBuffer(FTable);
+    } catch (...) {
+        return false;
+    }
+    return FThread.Start(&ThreadMain, this);
+}
+
+// Every fault is dropped here: the usual stage 3 meets it again and reports it. Nothing here
+// raises through the message table (ReadStored, CheckProgramCrc), which the ending process may be
+// clearing while an abandoned thread still runs.
+void TEarlyProgramDecode::ThreadMain(void *Object) {
+    TEarlyProgramDecode &Self = *static_cast<TEarlyProgramDecode *>(Object);
+    uint8_t *Program = Self.FBuffer.get();
+    const uint32_t Size = Self.FTable.SetupProgramSize;
+    try {
+        SeekSetupProgram(Self.FFile, Self.FTable);
+        ReadProgramBlock(Self.FFile, Self.FTable, Program, TOutputProgress());
+    } catch (...) {
+        return;
+    }
+    Self.FPassed = DecodeCallOperandsWithCrc32(Program, Size) == Self.FTable.SetupProgramCRC;
+}
+
+bool TEarlyProgramDecode::Finish() noexcept {
+    FThread.Join();
+    if (!FPassed)
+        FBuffer.reset();
+    return FPassed;
+}
+
+void TEarlyProgramDecode::WriteTo(TFile &Target) {
+    const TProgramBuffer Program = std::move(FBuffer);
+    WriteCheckedProgram(Program.get(), FTable.SetupProgramSize, Target);
+}
+
 void AcceptPackage(TCustomFile &File, const TLoaderOffsetTable &Table,
                    const TAcceptOptions &Options, TAcceptedPackage &Out) {
     AcceptPackageHead(&Table, File, Out.Header, Out.Entries);

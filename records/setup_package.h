@@ -15,6 +15,7 @@
 
 #include "records/setup_records.h"
 #include "support/data_fault.h"
+#include "support/worker_thread.h"
 
 class TCustomFile;
 class TFile;
@@ -58,6 +59,43 @@ void SeekSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table);
 // whole program has passed, and passes unchanged. On any failure Target is left empty. The
 // buffer is released in every case.
 void ExtractSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table, TFile &Target);
+
+// Stage 3 begun before it is needed, while the loader waits for the user: the program is decoded
+// into a buffer of its own on a second thread, from the program's block (the seek included), its
+// call operands restored and its CRC compared. Nothing is created or written and nothing is
+// reported: a program that did not pass (damaged, unreadable, no memory) is dropped, and the
+// loader then runs stage 3 as usual, which meets the same fault at the same point as without this
+// start. The thread never touches the message table, so it may still run while the process ends.
+// Borrows File, which nobody else may use while the thread runs, and Table; owns the buffer.
+class TEarlyProgramDecode {
+public:
+    TEarlyProgramDecode(TCustomFile &File, const TLoaderOffsetTable &Table)
+        : FFile(File), FTable(Table) {}
+    // Waits for a thread that still runs: to give the decoding up without waiting, leave this
+    // object and File to the end of the process.
+    ~TEarlyProgramDecode() = default;
+    TEarlyProgramDecode(const TEarlyProgramDecode &) = delete;
+    TEarlyProgramDecode &operator=(const TEarlyProgramDecode &) = delete;
+
+    // Takes the buffer and starts the thread. False when either fails: nothing runs then. Never
+    // throws.
+    bool Start() noexcept;
+    // Waits for the thread. True when the buffer holds the whole program, checked; otherwise the
+    // buffer is released and File stands anywhere.
+    bool Finish() noexcept;
+    // After Finish said true: writes the program to Target (WriteCheckedProgram) and releases the
+    // buffer. A file error is thrown; Target is then empty.
+    void WriteTo(TFile &Target);
+
+private:
+    static void ThreadMain(void *Object);
+
+    TCustomFile &FFile;
+    const TLoaderOffsetTable &FTable;
+    TProgramBuffer FBuffer;
+    bool FPassed = false; // the thread's verdict, read once it has ended
+    TWorkerThread FThread;
+};
 
 // All stages, for the tools: the head, every language's message block (the loader checks only
 // the one it picks, but any may be picked; a fault's Item names the entry) unless

@@ -10,6 +10,14 @@ namespace {
 // the decoder comes that near.
 constexpr uint32_t PrefaultPageSize = 4096;
 constexpr uint32_t PrefaultMargin = 4u << 20;
+
+// Ends Target at Length, leaving it positioned at its start; 0 or the first error's code.
+uint32_t SetTargetLength(TFile &Target, uint32_t Length) noexcept {
+    uint32_t Code = Target.TrySeek(Length);
+    if (!Code)
+        Code = Target.TryTruncate();
+    return Code ? Code : Target.TrySeek(0);
+}
 } // namespace
 
 TProgramWriter::TProgramWriter(const uint8_t *Program, uint32_t Size, TFile &Target,
@@ -36,14 +44,7 @@ TProgramWriter::~TProgramWriter() {
         FThread.Join();
     }
     if (!FKeep && FSized)
-        SetTargetLength(0);
-}
-
-uint32_t TProgramWriter::SetTargetLength(uint32_t Length) noexcept {
-    uint32_t Code = FTarget.TrySeek(Length);
-    if (!Code)
-        Code = FTarget.TryTruncate();
-    return Code ? Code : FTarget.TrySeek(0);
+        SetTargetLength(FTarget, 0);
 }
 
 void TProgramWriter::ProgressProc(void *Object, uint32_t Done) {
@@ -126,7 +127,7 @@ void TProgramWriter::WriteUpTo(uint32_t Ready) noexcept {
     if (!FSized) {
         FSized = true;
         // The file takes its final length before any byte is written.
-        FWriteError = SetTargetLength(FSize);
+        FWriteError = SetTargetLength(FTarget, FSize);
     }
     while (FWritten < FSize && !FAbandon.load(std::memory_order_relaxed)) {
         const uint32_t Left = FSize - FWritten;
@@ -148,5 +149,15 @@ void TProgramWriter::WriteUpTo(uint32_t Ready) noexcept {
         if (!FWriteError)
             FWriteError = FTarget.TryWrite(Stage, Final);
         FWritten += Final;
+    }
+}
+
+void WriteCheckedProgram(const uint8_t *Program, uint32_t Size, TFile &Target) {
+    uint32_t Code = SetTargetLength(Target, Size);
+    if (!Code)
+        Code = Target.TryWrite(Program, Size);
+    if (Code) {
+        SetTargetLength(Target, 0);
+        TCustomFile::RaiseFileError(Code);
     }
 }

@@ -52,8 +52,6 @@ public:
 private:
     static void ProgressProc(void *Object, uint32_t Done);
     static void ThreadMain(void *Object);
-    // Ends the target at Length, leaving it positioned at its start; 0 or the first error's code.
-    uint32_t SetTargetLength(uint32_t Length) noexcept;
     // Takes the buffer's page faults ahead of the decoder; on the second thread.
     void PrefaultAhead() noexcept;
     // On the decoder's thread, once it comes near the pages the prefault may still touch: ends
@@ -88,3 +86,8 @@ private:
     bool FThreaded = false;
     TWorkerThread FThread;
 };
+
+// Writes a program decoded ahead of time, its call operands already restored and its CRC already
+// checked, to Target in one go. Target takes its final length first, as behind the writer above;
+// on a file error it is emptied again and the error thrown (EFileError).
+void WriteCheckedProgram(const uint8_t *Program, uint32_t Size, TFile &Target);
