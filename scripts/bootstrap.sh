@@ -37,7 +37,7 @@ if [ $((${#missing[@]} + ${#optional_missing[@]})) -gt 0 ]; then
   for attempt in 1 2 3; do
     if $SUDO apt-get update -q; then break; fi
     echo "bootstrap: package index update failed (attempt $attempt of 3)" >&2
-    sleep $((attempt * 10))
+    [ "$attempt" = 3 ] || sleep $((attempt * 5))
   done
   if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
@@ -47,6 +47,23 @@ if [ $((${#missing[@]} + ${#optional_missing[@]})) -gt 0 ]; then
     echo "bootstrap: could not install ${optional_missing[*]}; the 32-bit Wine tests will be" \
       "skipped and the 64-bit tree run in their place" >&2
   fi
+fi
+
+# Some tests and benchmarks take real 32-bit x86 code from Wine's i386 DLLs. Where Wine's 32-bit
+# half could not be installed, its package is unpacked for those files alone.
+i386_dlls=/usr/lib/i386-linux-gnu/wine/i386-windows
+if [ ! -d "$i386_dlls" ]; then
+  unpack=$(mktemp -d)
+  if (cd "$unpack" && apt-get download -q libwine:i386 >/dev/null) &&
+     dpkg-deb -x "$unpack"/libwine_*_i386.deb "$unpack/tree" &&
+     [ -d "$unpack/tree$i386_dlls" ]; then
+    mkdir -p "$(dirname "$i386_dlls")"
+    cp -r "$unpack/tree$i386_dlls" "$i386_dlls"
+    echo "bootstrap: unpacked Wine's i386 DLLs into $i386_dlls (as sample x86 code)" >&2
+  else
+    echo "bootstrap: Wine's i386 DLLs are not available; tests that read them will fail" >&2
+  fi
+  rm -rf "$unpack"
 fi
 
 # Non-ASCII file names under Wine need the Unix locales; the default languages' end-to-end test
