@@ -74,6 +74,22 @@ protected:
         return ReadWholeFile(Target);
     }
 
+    // As the loader runs it after the startup question: the program decoded ahead is written
+    // when it passed, and otherwise extracted as usual, which raises the fault. Passed tells
+    // which way it went.
+    void ExtractAfterEarlyDecode(TMemoryFile &Self, const TLoaderOffsetTable &Table, TFile &File,
+                                 bool &Passed) {
+        TEarlyProgramDecode Early(Self, Table);
+        Early.Start();
+        Passed = Early.Finish();
+        if (Passed) {
+            Early.WriteTo(File);
+        } else {
+            SeekSetupProgram(Self, Table);
+            ExtractSetupProgram(Self, Table, File);
+        }
+    }
+
     fs::path Dir;
 };
 
@@ -86,6 +102,15 @@ TEST_F(ExtractTest, RestoresARealProgramByteForByte) {
     ConvertCallOperands(&Stored[0], uint32_t(Stored.size()), true, 0);
     ASSERT_NE(Stored, Program) << "the transform found call operands";
     EXPECT_TRUE(Extract(Self, Table) == Program);
+    // Decoded ahead, from wherever the file stands.
+    fs::path Target = Dir / "early.tmp";
+    bool Passed = false;
+    {
+        TFile File(Target.string(), fcCreateAlways, amWrite, smNone);
+        ExtractAfterEarlyDecode(Self, Table, File, Passed);
+    }
+    EXPECT_TRUE(Passed);
+    EXPECT_TRUE(ReadWholeFile(Target) == Program);
 }
 
 // The seek to the program's block is a step of its own, before the temporary file exists: its
@@ -149,20 +174,29 @@ TEST_F(ExtractTest, RefusesDamage) {
         {"FlippedBitInChunk", BadChunk, Good, C::ChunkCrc},
         {"TruncatedBlock", Block.substr(0, Block.size() - 1), Good, C::BlockPastEnd},
     };
+    // Each way: extracted at once, and decoded ahead (which drops the program, so that the usual
+    // extraction meets the fault).
     for (const auto &Case : Cases) {
-        SCOPED_TRACE(Case.Name);
-        TMemoryFile Self(Case.File);
-        fs::path Target = Dir / "setup.tmp";
-        try {
-            TFile File(Target.string(), fcCreateAlways, amWrite, smNone);
-            ExtractSetupProgram(Self, Case.Table, File);
-            ADD_FAILURE() << "accepted";
-        } catch (const ESetupCorrupt &E) {
-            EXPECT_EQ(E.Message(), SetupCorruptText);
-            EXPECT_EQ(int(E.Fault().Check), int(Case.Check));
-            EXPECT_EQ(E.Fault().Structure, TFaultStructure::SetupProgram);
+        for (const bool Early : {false, true}) {
+            SCOPED_TRACE(std::string(Case.Name) + (Early ? ", decoded ahead" : ""));
+            TMemoryFile Self(Case.File);
+            fs::path Target = Dir / "setup.tmp";
+            bool Passed = false;
+            try {
+                TFile File(Target.string(), fcCreateAlways, amWrite, smNone);
+                if (Early)
+                    ExtractAfterEarlyDecode(Self, Case.Table, File, Passed);
+                else
+                    ExtractSetupProgram(Self, Case.Table, File);
+                ADD_FAILURE() << "accepted";
+            } catch (const ESetupCorrupt &E) {
+                EXPECT_EQ(E.Message(), SetupCorruptText);
+                EXPECT_EQ(int(E.Fault().Check), int(Case.Check));
+                EXPECT_EQ(E.Fault().Structure, TFaultStructure::SetupProgram);
+            }
+            EXPECT_FALSE(Passed);
+            EXPECT_EQ(fs::file_size(Target), 0u) << "nothing written";
         }
-        EXPECT_EQ(fs::file_size(Target), 0u) << "nothing written";
     }
 }
 
@@ -177,19 +211,28 @@ TEST_F(ExtractTest, DamageOutranksAFileError) {
     fs::path Target = Dir / "setup.tmp";
     std::ofstream(Target, std::ios::binary) << "read-only here";
     for (const TLoaderOffsetTable &Table : {Good, WrongCrc}) {
-        const bool Whole = Table.SetupProgramCRC == Good.SetupProgramCRC;
-        SCOPED_TRACE(Whole ? "good program" : "wrong CRC");
-        TMemoryFile Self(Block);
-        TFile File(Target.string(), fcOpenExisting, amRead, smNone);
-        try {
-            ExtractSetupProgram(Self, Table, File);
-            ADD_FAILURE() << "accepted";
-        } catch (const EFileError &) {
-            EXPECT_TRUE(Whole);
-        } catch (const Exception &E) {
-            EXPECT_EQ(E.Message(), SetupCorruptText);
-            EXPECT_FALSE(Whole);
+        for (const bool Early : {false, true}) {
+            const bool Whole = Table.SetupProgramCRC == Good.SetupProgramCRC;
+            SCOPED_TRACE(std::string(Whole ? "good program" : "wrong CRC") +
+                         (Early ? ", decoded ahead" : ""));
+            TMemoryFile Self(Block);
+            TFile File(Target.string(), fcOpenExisting, amRead, smNone);
+            bool Passed = false;
+            try {
+                if (Early)
+                    ExtractAfterEarlyDecode(Self, Table, File, Passed);
+                else
+                    ExtractSetupProgram(Self, Table, File);
+                ADD_FAILURE() << "accepted";
+            } catch (const EFileError &) {
+                EXPECT_TRUE(Whole);
+            } catch (const Exception &E) {
+                EXPECT_EQ(E.Message(), SetupCorruptText);
+                EXPECT_FALSE(Whole);
+            }
+            EXPECT_EQ(Passed, Early && Whole);
         }
+        EXPECT_EQ(ReadWholeFile(Target), "read-only here");
     }
 }
 
