@@ -93,8 +93,11 @@ TEST(Run, OptionsAndHeaderBitDecideThePrompt) {
     }
 }
 
-// quovpack's largest dictionary (64 MiB, stored as such) and a match 50 MB back: the loader
-// decodes the program intact (it checks the CRC) and runs it.
+// quovpack's largest dictionary (64 MiB, stored as such) and a match 50 MB back, in a 52 MB
+// program: the loader decodes it intact (it checks the CRC) and runs it, whether it decodes after
+// the startup question (skipped) or while the question is up. The answer comes while that
+// decoding still runs (100 ms in) or after it has ended (4 s in); No gives it up at once and
+// leaves nothing.
 TEST(Run, LargestDictionaryRoundTrips) {
     const std::string Path = CasesDirectory() + "dictionary_64m.exe";
     TPackageBytes Package = LoadPackage(Path);
@@ -108,13 +111,33 @@ TEST(Run, LargestDictionaryRoundTrips) {
     EXPECT_EQ(Dictionary, 64u << 20);
     std::string().swap(Package.Bytes);
 
-    TLoaderRun Run;
-    Run.LoaderPath = Path;
-    Run.TimeoutMs = 120000;
-    TLoaderResult Result = RunLoader("largest_dictionary", Run);
-    ExpectCleanFinish(Result, 0);
-    ExpectBoxes(Result, {});
-    EXPECT_FALSE(Result.ChildReport.empty());
+    const struct {
+        const char *Name;
+        const char *Parameters;
+        int Answer; // 0: no question
+        DWORD AnswerAfterMs;
+        DWORD ExitCode;
+    } Cases[] = {
+        {"no question", "/SP-", 0, 0, 0},
+        {"Yes while decoding", "", IDYES, 100, 0},
+        {"Yes once decoded", "", IDYES, 4000, 0},
+        {"No while decoding", "", IDNO, 100, 2},
+    };
+    for (const auto &Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        TLoaderRun Run = PackageRun("dictionary_64m.exe", Case.Parameters);
+        Run.TimeoutMs = 120000;
+        if (Case.Answer) {
+            Run.Answers = {Case.Answer};
+            Run.BeforeAnswer = [&](const TMessageBox &) { ::Sleep(Case.AnswerAfterMs); };
+        }
+        TLoaderResult Result = RunLoader("largest_dictionary", Run);
+        ExpectCleanFinish(Result, Case.ExitCode);
+        ASSERT_EQ(Result.Boxes.size(), Case.Answer ? 1u : 0u);
+        if (Case.Answer)
+            EXPECT_NE(Result.Boxes[0].Text.find("Dictionary Test"), std::string::npos);
+        EXPECT_EQ(Result.ChildReport.empty(), Case.ExitCode != 0);
+    }
 }
 
 TEST(Run, SetupProgramExitCodeIsPassedOn) {
@@ -257,19 +280,46 @@ TEST(Run, ProgramThatCannotStartReportsTheSystemError) {
     EXPECT_EQ(Text, SystemErrorBoxText(E2E::English, E2E::English.ChildStartFailed, Code));
 }
 
-TEST(Run, BadProgramCrcIsCorruptSetupInTheActiveLanguage) {
-    TPackageBytes Package = LoadPackage(CasesDirectory() + "good.exe");
-    TLoaderOffsetTable Table = Package.Table();
-    Table.SetupProgramCRC ^= 1;
-    Package.SetTable(Table, /*Reseal=*/true);
-    TLoaderRun Run;
-    Run.LoaderPath = PrepareWorkDirectory("bad_program_crc-file") + "setup.exe";
-    WriteWholeFile(Run.LoaderPath, Package.Bytes);
-    Run.Parameters = "/SP-";
-    Run.Answers = {IDOK};
-    TLoaderResult Result = RunLoader("bad_program_crc", Run);
-    ExpectCleanFinish(Result, 1);
-    ExpectBoxes(Result,
-                {{E2E::English.ErrorCaption, TerminateSentence(E2E::English.CorruptData)}});
-    EXPECT_TRUE(Result.ChildReport.empty());
+// A damaged program is reported after the startup question, with the same box whether it was
+// decoded while the question was up or after it.
+TEST(Run, BadProgramIsCorruptSetupInTheActiveLanguage) {
+    const TPackageBytes Good = LoadPackage(CasesDirectory() + "good.exe");
+    const struct {
+        const char *Name;
+        const char *Parameters;
+        bool FlipChunkByte; // otherwise the table's program CRC is wrong
+    } Cases[] = {
+        {"CRC, no question", "/SP-", false},
+        {"CRC, question", "", false},
+        {"chunk, question", "", true},
+    };
+    for (const auto &Case : Cases) {
+        SCOPED_TRACE(Case.Name);
+        TPackageBytes Package = Good;
+        TLoaderOffsetTable Table = Package.Table();
+        if (Case.FlipChunkByte) // inside the first chunk's data, behind its CRC
+            Package.Bytes[Table.SetupProgramOffset + 9 + 4 + 100] ^= 0x40;
+        else
+            Table.SetupProgramCRC ^= 1;
+        Package.SetTable(Table, /*Reseal=*/true);
+        TLoaderRun Run;
+        Run.LoaderPath = PrepareWorkDirectory("bad_program-file") + "setup.exe";
+        WriteWholeFile(Run.LoaderPath, Package.Bytes);
+        Run.Parameters = Case.Parameters;
+        const TMessageBox Corrupt = {E2E::English.ErrorCaption,
+                                     TerminateSentence(E2E::English.CorruptData)};
+        std::vector<TMessageBox> Expected = {Corrupt};
+        if (*Case.Parameters) {
+            Run.Answers = {IDOK};
+        } else {
+            // Answered once the decoding has met the damage.
+            Run.Answers = {IDYES, IDOK};
+            Run.BeforeAnswer = [](const TMessageBox &) { ::Sleep(500); };
+            Expected.insert(Expected.begin(), PromptOf(E2E::English));
+        }
+        TLoaderResult Result = RunLoader("bad_program", Run);
+        ExpectCleanFinish(Result, 1);
+        ExpectBoxes(Result, Expected);
+        EXPECT_TRUE(Result.ChildReport.empty());
+    }
 }
