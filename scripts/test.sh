@@ -30,7 +30,7 @@ run_ctest build/host
 echo "== sanitizer tests and short fuzz runs"
 run_ctest build/asan
 echo "== the tests of the two-thread code under ThreadSanitizer"
-ctest_args=(-R '^setupdata_test$')
+ctest_args=(-R '^(setupdata_test|records_test)$')
 run_ctest build/tsan
 ctest_args=()
 xvfb=(xvfb-run -a -s "-screen 0 1024x768x24")
