@@ -32,9 +32,6 @@ runs=${1:-7}
 vehicle=0
 if ! why=$("$root/scripts/wine-native.sh") && [ "${QUOV_WINE_EMULATED:-0}" != 1 ]; then
   vehicle=1
-elif [ ! -x /usr/lib/wine/wine ]; then
-  vehicle=1
-  why="Wine's 32-bit half (package wine32:i386) is not installed"
 fi
 if [ "$vehicle" = 1 ]; then
   default_stub=$root/build/stub64/quovldr.exe
