@@ -1,10 +1,10 @@
 /* The floor for the "Yes to setup program" figure of scripts/bench-launch.sh: the least an
  * installer must do between the Yes click and its setup program's start. It asks the startup
- * question with the loader's caption and text, creates a folder under %TEMP%, creates a hidden
- * window and starts the program named on its command line, which is already on disk (nothing
- * is decoded or written). It waits for that program, removes the folder and exits with the
- * program's exit code; 2 when the question is declined, 1 on any failure.
- * Usage: launch_floor PROGRAM */
+ * question with the caption and text it is given (the loader's), creates a folder under %TEMP%,
+ * creates a hidden window and starts the program named on its command line, which is already on
+ * disk (nothing is decoded or written). It waits for that program, removes the folder and exits
+ * with the program's exit code; 2 when the question is declined, 1 on any failure.
+ * Usage: launch_floor PROGRAM CAPTION TEXT */
 #include <windows.h>
 
 #include <stdio.h>
@@ -15,12 +15,11 @@ static int Fail(const char *What) {
 }
 
 int main(int Argc, char **Argv) {
-    if (Argc != 2) {
-        fprintf(stderr, "usage: launch_floor PROGRAM\n");
+    if (Argc != 4) {
+        fprintf(stderr, "usage: launch_floor PROGRAM CAPTION TEXT\n");
         return 1;
     }
-    if (MessageBoxA(NULL, "This will install Launch bench on your computer. Do you want to continue?",
-                    "Setup", MB_YESNO | MB_ICONQUESTION) != IDYES)
+    if (MessageBoxA(NULL, Argv[3], Argv[2], MB_YESNO | MB_ICONQUESTION) != IDYES)
         return 2;
 
     char Dir[MAX_PATH + 32];

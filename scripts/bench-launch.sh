@@ -119,6 +119,12 @@ EOF
 done
 
 winpath() { echo "Z:$1" | tr / '\\'; }
+# The question as the English messages word it, for the clicker to find and the floor to ask.
+caption=$(sed -n 's/^SetupCaption = //p' "$root/messages/en.txt")
+question=$(sed -n 's/^StartupPrompt = //p' "$root/messages/en.txt")
+question=${question//%1/Launch bench}
+[ -n "$caption" ] && [ -n "$question" ] ||
+  { echo "bench-launch: the startup question is missing from messages/en.txt" >&2; exit 1; }
 launch_log=$work/launch.log
 click_log=$work/click.log
 QUOV_LAUNCH_LOG=$(winpath "$launch_log")
@@ -138,7 +144,8 @@ measure() {
 # time. Arguments: the installer and its arguments, as Windows paths.
 measure_yes() {
   rm -f "$launch_log" "$click_log"
-  "${wine[@]}" "$work/clicker.exe" Setup "$(winpath "$click_log")" "$@" >/dev/null 2>&1 || true
+  "${wine[@]}" "$work/clicker.exe" "$caption" "$(winpath "$click_log")" "$@" >/dev/null 2>&1 ||
+    true
   local click end
   click=$(tail -n 1 "$click_log" 2>/dev/null || echo)
   end=$(tail -n 1 "$launch_log" 2>/dev/null || echo)
@@ -147,7 +154,10 @@ measure_yes() {
 }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 yes_ours() { measure_yes "$(winpath "$work/ours-$1.exe")"; }
-yes_floor() { measure_yes "$(winpath "$work/floor.exe")" "$(winpath "$work/probe-$1.exe")"; }
+yes_floor() {
+  measure_yes "$(winpath "$work/floor.exe")" "$(winpath "$work/probe-$1.exe")" "$caption" \
+    "$question"
+}
 
 # One round warms the caches (page cache, Wine's DLLs) before anything counts.
 for mb in "${sizes[@]}"; do
