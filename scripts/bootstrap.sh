@@ -43,12 +43,15 @@ if [ $((${#missing[@]} + ${#optional_missing[@]})) -gt 0 ]; then
     $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
   fi
   # Where the foreign architecture's security index is missing while the native packages are
-  # ahead of the release, both halves can still be taken from the release itself.
+  # ahead of the release, both halves of Wine can still be taken from the release itself (the
+  # libraries both halves share must be of one version).
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  native=$(dpkg --print-architecture)
   if [ ${#optional_missing[@]} -gt 0 ] &&
      ! $SUDO apt-get install -y -q --no-install-recommends "${optional_missing[@]}" &&
      ! { [ -n "$codename" ] && $SUDO apt-get install -y -q --no-install-recommends -t "$codename" \
-           "${optional_missing[@]}" libgstreamer-plugins-base1.0-0:i386; }; then
+           "${optional_missing[@]}" wine64 "libwine:$native" libwine:i386 \
+           "libgstreamer-plugins-base1.0-0:$native" libgstreamer-plugins-base1.0-0:i386; }; then
     echo "bootstrap: could not install ${optional_missing[*]}; the 32-bit Wine tests will be" \
       "skipped and the 64-bit tree run in their place" >&2
   fi
