@@ -5,3 +5,11 @@
 #include <bits/c++config.h>
 #undef _GLIBCXX_EXTERN_TEMPLATE
 #define _GLIBCXX_EXTERN_TEMPLATE 0
+// The string constructors from another string then end up as private copies, one per file that
+// calls them out of line, which the link-time optimiser does not merge (five of the move
+// constructor). Declared as instantiated elsewhere, they are emitted once: by
+// loader/runtime_trim_win32.cpp in the loader, by the C++ runtime in other programs that link
+// these layers.
+#include <string>
+extern template std::string::basic_string(std::string &&) noexcept;
+extern template std::string::basic_string(const std::string &);
