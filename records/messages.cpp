@@ -1,6 +1,7 @@
 #include "records/messages.h"
 
 #include <cstring>
+#include <utility>
 
 #include "support/builtin_texts.h"
 #include "support/exceptions.h"
@@ -8,8 +9,9 @@
 std::string LoaderMessages[LoaderMessageCount];
 
 void ClearLoaderMessages() {
+    // Moved out, each entry is left empty and its memory goes with the moved copy.
     for (std::string &Message : LoaderMessages)
-        std::string().swap(Message);
+        std::string Released(std::move(Message));
 }
 
 void LoadMessageBlock(const void *Data, size_t Length) {
