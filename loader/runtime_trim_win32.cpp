@@ -6,7 +6,6 @@
 // loader's code and end the process.
 #include <cstdlib>
 #include <new>
-#include <string>
 #include <unwind.h>
 
 namespace std {
@@ -101,8 +100,3 @@ __attribute__((used)) _Unwind_Reason_Code __gcc_personality_v0(int Version, _Unw
 }
 #endif
 }
-
-// The one copy of the string constructors that cmake/stub_prelude.h declares as instantiated
-// elsewhere.
-template std::string::basic_string(std::string &&) noexcept;
-template std::string::basic_string(const std::string &);
