@@ -9,9 +9,10 @@
 std::string LoaderMessages[LoaderMessageCount];
 
 void ClearLoaderMessages() {
-    // Moved out, each entry is left empty and its memory goes with the moved copy.
-    for (std::string &Message : LoaderMessages)
-        std::string Released(std::move(Message));
+    for (std::string &Message : LoaderMessages) {
+        std::string Released(std::move(Message)); // takes the memory along
+        Message.clear();
+    }
 }
 
 void LoadMessageBlock(const void *Data, size_t Length) {
