@@ -8,6 +8,8 @@
 #include <new>
 #include <unwind.h>
 
+#include "support/win.h"
+
 namespace std {
 void __throw_bad_alloc() {
     throw std::bad_alloc();
@@ -32,13 +34,16 @@ void __throw_invalid_argument(const char *) {
 }
 } // namespace std
 
-// Exceptions are thrown and caught on the loader's main thread only: the extraction's writer
-// thread never throws (its failures are error codes, setupdata/program_writer.h). The runtime
-// keeps the exception-handling globals (the stack of caught exceptions, the count of uncaught
-// ones) per thread through emulated thread-local storage and guards its emergency exception pool
-// with a Win32 mutex; together with the thread-key bookkeeping they bring in, that is about 5 KB
-// of code and unwind tables the stub never needs. The globals' layout is the one the C++ ABI
-// fixes.
+// Exceptions are thrown and caught on the loader's main thread, and on the one thread that decodes
+// the setup program while the startup question is up (records/setup_package.h), which catches its
+// own; the extraction's writer thread never throws (its failures are error codes,
+// setupdata/program_writer.h). The runtime keeps the exception-handling globals (the stack of
+// caught exceptions, the count of uncaught ones) per thread through emulated thread-local storage
+// and guards its emergency exception pool with a Win32 mutex; together with the thread-key
+// bookkeeping they bring in, that is about 5 KB of code and unwind tables the stub never needs.
+// Two sets of globals do: the main thread's, and the other thread's, which may still be unwinding
+// after the question is declined while the main thread throws and catches its own. The globals'
+// layout is the one the C++ ABI fixes.
 namespace __cxxabiv1 {
 struct __cxa_eh_globals {
     void *CaughtExceptions;
@@ -47,15 +52,18 @@ struct __cxa_eh_globals {
 } // namespace __cxxabiv1
 
 namespace {
-__cxxabiv1::__cxa_eh_globals ExceptionGlobals;
+__cxxabiv1::__cxa_eh_globals MainThreadGlobals;
+__cxxabiv1::__cxa_eh_globals OtherThreadGlobals;
+// Static initialisation runs on the main thread.
+const DWORD MainThreadId = ::GetCurrentThreadId();
 } // namespace
 
 extern "C" {
 __cxxabiv1::__cxa_eh_globals *__cxa_get_globals() noexcept {
-    return &ExceptionGlobals;
+    return ::GetCurrentThreadId() == MainThreadId ? &MainThreadGlobals : &OtherThreadGlobals;
 }
 __cxxabiv1::__cxa_eh_globals *__cxa_get_globals_fast() noexcept {
-    return &ExceptionGlobals;
+    return __cxa_get_globals();
 }
 
 // The mutex entry points of the runtime's win32 thread layer, as its emergency pool calls them;

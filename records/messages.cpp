@@ -1,6 +1,7 @@
 #include "records/messages.h"
 
 #include <cstring>
+#include <utility>
 
 #include "support/builtin_texts.h"
 #include "support/exceptions.h"
@@ -8,8 +9,10 @@
 std::string LoaderMessages[LoaderMessageCount];
 
 void ClearLoaderMessages() {
-    for (std::string &Message : LoaderMessages)
-        std::string().swap(Message);
+    for (std::string &Message : LoaderMessages) {
+        std::string Released(std::move(Message)); // takes the memory along
+        Message.clear();
+    }
 }
 
 void LoadMessageBlock(const void *Data, size_t Length) {

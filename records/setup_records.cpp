@@ -1,5 +1,7 @@
 #include "records/setup_records.h"
 
+#include <utility>
+
 #include "setupdata/block_reader.h"
 #include "support/builtin_texts.h"
 #include "support/byte_order.h"
@@ -40,7 +42,7 @@ void ReadSetupRecord(TCompressedBlockReader &Reader, std::string *Strings, int N
             Reader.Read(&Value[Done], Step);
             Done += Step;
         }
-        Strings[K].swap(Value);
+        Strings[K] = std::move(Value);
     }
     if (F > 0)
         Reader.Read(Fixed, F);

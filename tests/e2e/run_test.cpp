@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "records/messages.h"
+#include "setupdata/block_format.h"
 #include "support/error_text.h"
 #include "tests/e2e/case_texts.h"
 #include "tests/e2e/harness.h"
@@ -298,7 +299,8 @@ TEST(Run, BadProgramIsCorruptSetupInTheActiveLanguage) {
         TPackageBytes Package = Good;
         TLoaderOffsetTable Table = Package.Table();
         if (Case.FlipChunkByte) // inside the first chunk's data, behind its CRC
-            Package.Bytes[Table.SetupProgramOffset + 9 + 4 + 100] ^= 0x40;
+            Package.Bytes[Table.SetupProgramOffset + BlockHeaderSize + BlockChunkCrcSize + 100] ^=
+                0x40;
         else
             Table.SetupProgramCRC ^= 1;
         Package.SetTable(Table, /*Reseal=*/true);

@@ -52,7 +52,8 @@ TEST_F(MessagesTest, LoadsAWrittenBlock) {
     for (int N = 0; N < LoaderMessageCount; ++N)
         ASSERT_EQ(LoaderMessages[N], Texts[N]) << N;
     ClearLoaderMessages();
-    EXPECT_EQ(LoaderMessages[MsgStartupPrompt], "");
+    for (int N = 0; N < LoaderMessageCount; ++N)
+        ASSERT_EQ(LoaderMessages[N], "") << N;
 }
 
 TEST_F(MessagesTest, SmallestValidBlockIs287Bytes) {
