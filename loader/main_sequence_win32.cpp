@@ -63,8 +63,9 @@ int32_t EntryCount(const TRunState &State) {
 }
 
 // The cleanup block, on success and on failure alike. Its order is not the reverse of the
-// acquisitions: the loader's own file goes first (once an early decoding of it has ended), the extracted program and its directory are
-// removed while the window still exists, and the language entries go last.
+// acquisitions: the loader's own file goes first (once an early decoding of it has ended), the
+// extracted program and its directory are removed while the window still exists, and the language
+// entries go last.
 void RunCleanupBlock(TRunState &State) noexcept {
     State.EarlyDecode.reset(); // its thread reads the loader's file until it has ended
     DestroyAndClear(State.SelfFile);
