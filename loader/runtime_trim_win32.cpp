@@ -66,15 +66,29 @@ __cxxabiv1::__cxa_eh_globals *__cxa_get_globals_fast() noexcept {
     return __cxa_get_globals();
 }
 
-// The mutex entry points of the runtime's win32 thread layer, as its emergency pool calls them;
-// with one thread that throws there is nothing to exclude.
-struct TRuntimeMutex;
-void __gthr_win32_mutex_init_function(TRuntimeMutex *) {}
+// The mutex entry points of the runtime's win32 thread layer, as the unwinder's list of frame
+// tables (sorted on the first throw) and the emergency exception pool call them. Two threads may
+// throw at once (the main thread, and the decoding's while the startup question is declined), so
+// they exclude each other; a lock is held for a few instructions, or once for the first sort, so
+// a waiter yields and tries again rather than sleeping on a semaphore. The counter keeps the
+// runtime's meaning: -1 free, 0 and above held.
+struct TRuntimeMutex {
+    long Counter;
+    void *Semaphore; // the runtime's, never created here
+};
+void __gthr_win32_mutex_init_function(TRuntimeMutex *Mutex) {
+    Mutex->Counter = -1;
+}
 void __gthr_win32_mutex_destroy(TRuntimeMutex *) {}
-int __gthr_win32_mutex_lock(TRuntimeMutex *) {
+int __gthr_win32_mutex_lock(TRuntimeMutex *Mutex) {
+    while (::InterlockedIncrement(&Mutex->Counter) != 0) {
+        ::InterlockedDecrement(&Mutex->Counter);
+        ::Sleep(0);
+    }
     return 0;
 }
-int __gthr_win32_mutex_unlock(TRuntimeMutex *) {
+int __gthr_win32_mutex_unlock(TRuntimeMutex *Mutex) {
+    ::InterlockedDecrement(&Mutex->Counter);
     return 0;
 }
 
