@@ -170,16 +170,8 @@ std::string DecodeWithLiblzma(const std::string &Stream, size_t Size) {
 // Runs one extraction in a fresh process (its peak resident set starts anew with exec) and
 // returns how far that peak rose above the resident set before the extraction, in KiB.
 long ExtractionPeakKiB(const char *Self, const std::string &Path, uint32_t Size, uint32_t Crc) {
-    const std::string Command = std::string(Self) + " --extract '" + Path + "' " +
-                                std::to_string(Size) + " " + std::to_string(Crc);
-    FILE *Pipe = popen(Command.c_str(), "r");
-    long Peak = -1;
-    if (Pipe) {
-        if (std::fscanf(Pipe, "%ld", &Peak) != 1)
-            Peak = -1;
-        pclose(Pipe);
-    }
-    return Peak;
+    return ChildPeakKiB(std::string(Self) + " --extract '" + Path + "' " + std::to_string(Size) +
+                        " " + std::to_string(Crc));
 }
 
 // Child mode: the loader's routine (buffer of Size bytes, reader, LZMA, transform, CRC, the

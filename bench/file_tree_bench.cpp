@@ -106,14 +106,7 @@ int RunReadChild(const char *AreaPath) {
 }
 
 long ReadPeakKiB(const char *Self, const std::string &AreaPath) {
-    FILE *Pipe = popen((std::string(Self) + " --read '" + AreaPath + "'").c_str(), "r");
-    long Peak = -1;
-    if (Pipe) {
-        if (std::fscanf(Pipe, "%ld", &Peak) != 1)
-            Peak = -1;
-        pclose(Pipe);
-    }
-    return Peak;
+    return ChildPeakKiB(std::string(Self) + " --read '" + AreaPath + "'");
 }
 
 void WriteBytes(const std::string &Path, const std::string &Bytes) {
