@@ -27,6 +27,7 @@
 #include <lzma.h>
 #include <zlib.h>
 
+#include "bench/loader_extraction.h"
 #include "bench/process_memory.h"
 #include "records/setup_package.h"
 #include "setupdata/block_reader.h"
@@ -115,15 +116,9 @@ std::string LoadPayload(const fs::path &Dir, size_t MinBytes) {
     return Out;
 }
 
-// The loader's extraction from the package file to a program file beside it, with a fresh
-// buffer as the loader has (ExtractSetupProgram, the routine the loader runs).
+// The loader's extraction from the package file to a program file beside it.
 void ExtractToFile(const std::string &PackagePath, uint32_t Size, uint32_t Crc) {
-    TFile Self(PackagePath, fcOpenExisting, amRead, smRead);
-    TLoaderOffsetTable Table = {};
-    Table.SetupProgramSize = Size;
-    Table.SetupProgramCRC = Crc;
-    TFile Target(PackagePath + ".out", fcCreateAlways, amWrite, smNone);
-    ExtractSetupProgram(Self, Table, Target);
+    ExtractProgramFile(PackagePath, PackagePath + ".out", Size, Crc);
 }
 
 // Parts of that path into a fresh buffer; returns the CRC of what it read. Piece 0 reads the

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/loader_extraction.h"
 #include "bench/process_memory.h"
 #include "records/setup_package.h"
 #include "setupdata/call_transform.h"
@@ -154,14 +155,7 @@ int main(int ArgCount, char **Args) {
         double Loader = 1e9, LoaderCpu = 0, Tree = 1e9, TreeCpu = 0, Bare = 1e9, BareCpu = 0;
         for (int Round = 0; Round < Rounds; ++Round) {
             double Wall = Now(CLOCK_MONOTONIC), Cpu = Now(CLOCK_PROCESS_CPUTIME_ID);
-            {
-                TFile Self(ProgramPath, fcOpenExisting, amRead, smRead);
-                TLoaderOffsetTable Table = {};
-                Table.SetupProgramSize = Size;
-                Table.SetupProgramCRC = Crc;
-                TFile Target(Base + ".out", fcCreateAlways, amWrite, smNone);
-                ExtractSetupProgram(Self, Table, Target);
-            }
+            ExtractProgramFile(ProgramPath, Base + ".out", Size, Crc);
             if (Now(CLOCK_MONOTONIC) - Wall < Loader) {
                 Loader = Now(CLOCK_MONOTONIC) - Wall;
                 LoaderCpu = Now(CLOCK_PROCESS_CPUTIME_ID) - Cpu;
