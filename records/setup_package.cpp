@@ -60,11 +60,13 @@ void ReadSetupRecordBlock(TCustomFile &File, TSetupHeaderRec &Header,
     }
 }
 
+// The reader's count is signed: a program of 2 GiB or more cannot have been stored.
+constexpr uint32_t MaxProgramSize = 0x7FFFFFFFu;
+
 // The buffer a program of the table's size is decoded into, zero-filled (none for size 0).
 TProgramBuffer AllocateProgramBuffer(const TLoaderOffsetTable &Table) {
     const uint32_t Size = Table.SetupProgramSize;
-    // The reader's count is signed: a program of 2 GiB or more cannot have been stored.
-    if (Size > 0x7FFFFFFFu)
+    if (Size > MaxProgramSize)
         RaiseProgramFault(TFaultCheck::ProgramTooLarge, Table.SetupProgramOffset, Size);
     TProgramBuffer Buffer;
     if (Size != 0) {
@@ -138,12 +140,12 @@ void ExtractSetupProgram(TCustomFile &File, const TLoaderOffsetTable &Table, TFi
 }
 
 bool TEarlyProgramDecode::Start() noexcept {
-    try {
-        FBuffer = AllocateProgramBuffer(FTable);
-    } catch (...) {
+    // A program too large to have been stored, or no memory: the usual extraction reports it.
+    const uint32_t Size = FTable.SetupProgramSize;
+    if (Size > MaxProgramSize)
         return false;
-    }
-    return FThread.Start(&ThreadMain, this);
+    FBuffer.reset(static_cast<uint8_t *>(std::calloc(Size, 1)));
+    return (FBuffer || Size == 0) && FThread.Start(&ThreadMain, this);
 }
 
 // Every fault is dropped here: the usual stage 3 meets it again and reports it. Nothing here
@@ -155,7 +157,8 @@ void TEarlyProgramDecode::ThreadMain(void *Object) {
     const uint32_t Size = Self.FTable.SetupProgramSize;
     try {
         SeekSetupProgram(Self.FFile, Self.FTable);
-        ReadProgramBlock(Self.FFile, Self.FTable, Program, TOutputProgress());
+        TCompressedBlockReader Reader(Self.FFile, LZMADecompressorClass);
+        Reader.ReadLast(Program, static_cast<int32_t>(Size), TOutputProgress());
     } catch (...) {
         return;
     }
